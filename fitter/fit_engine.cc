@@ -1,0 +1,206 @@
+// Fitting engine. Never prints: failures go back to the caller as results.
+// The normal matrix is the plain J'J without any damping term; the only damping is
+// the fixed factor of a tenth on every step.
+#include "fit_engine.h"
+
+#include <math.h>
+
+#include "models.h"
+#include "reports.h"
+#include "run_state.h"
+
+// A parameter holding this value counts as having none.
+static const double UNSET_MARKER = -2147483648.0;
+static const double STEP_FACTOR = -0.1;
+static const double CONVERGENCE = 1e-5;
+
+static int changeParmsNum;                 // free parameters of this fit
+static double mMat[MAX_PARMS * MAX_PARMS];  // normal matrix J'J, row by row
+static double zMat[MAX_PARMS * MAX_PARMS];  // its inverse after set_new_parms
+static double cVec[MAX_PARMS];             // right-hand side J'r
+static double s0;                          // sum of squared residuals, then standard error
+static double s1;                          // standard error of the iteration before
+static double cutVal;                      // x shift of models 17, 18 and 19
+
+double calc_rmse(const double *params) {
+  for (int i = 0; i < numParms; i++) {
+    if (params[i] == UNSET_MARKER) return -1.0;
+  }
+  double sum = 0.0;
+  for (int i = 0; i < numData; i++) {
+    double ycalc;
+    if (!fnf(fitFunc, &ycalc, xOffsetData[i], tData[i], params)) return -1.0;
+    double r = ycalc - yData[i];
+    sum += r * r;
+  }
+  return sqrt(sum / (double)numData);
+}
+
+// Index of the free parameter that follows index j: held entries are skipped.
+static inline int next_free(int j) {
+  do {
+    j++;
+  } while (holdConstFlag[j] == 1);
+  return j;
+}
+
+int calc_deriv(double *params) {
+  int n = changeParmsNum;
+  for (int k = 0; k < n; k++) {
+    cVec[k] = 0.0;
+    for (int m = 0; m < n; m++) mMat[k * MAX_PARMS + m] = 0.0;
+  }
+  for (int i = 0; i < numData; i++) {
+    double x = xOffsetData[i], x2 = tData[i];
+    double y0, y1;
+    if (!fnf(fitFunc, &y0, x, x2, params)) return 0;
+    double r = y0 - yData[i];
+    s0 += r * r;
+    double row[MAX_PARMS];
+    int j = -1;
+    for (int k = 0; k < n; k++) {
+      j = next_free(j);
+      double p = params[j];
+      params[j] = p * 1.02 + 1e-9;  // 2 % plus a little, so that a zero moves as well
+      int ok = fnf(fitFunc, &y1, x, x2, params);
+      params[j] = p;
+      if (!ok) return 0;
+      double d = (y1 - y0) / (p * 0.02 + 1e-9);
+      cVec[k] += r * d;
+      row[k] = d;
+      // The lower triangle is accumulated and mirrored at once.
+      for (int m = 0; m <= k; m++) {
+        mMat[k * MAX_PARMS + m] += d * row[m];
+        mMat[m * MAX_PARMS + k] = mMat[k * MAX_PARMS + m];
+      }
+    }
+  }
+  return 1;
+}
+
+// Gauss-Jordan elimination of the leading n x n block of mMat into zMat, without
+// pivoting and without tolerance: only an exactly zero pivot is refused. Returns 0 for
+// a singular matrix, with both matrices partly reduced.
+static int invert_normal_matrix(int n) {
+  for (int r = 0; r < n; r++) {
+    for (int c = 0; c < n; c++) zMat[r * MAX_PARMS + c] = r == c ? 1.0 : 0.0;
+  }
+  for (int i = 0; i < n; i++) {
+    double pivot = mMat[i * (MAX_PARMS + 1)];
+    if (pivot == 0.0) return 0;
+    for (int c = 0; c < n; c++) {
+      mMat[i * MAX_PARMS + c] /= pivot;
+      zMat[i * MAX_PARMS + c] /= pivot;
+    }
+    for (int r = 0; r < n; r++) {
+      if (r == i) continue;
+      double f = mMat[r * MAX_PARMS + i];
+      for (int c = 0; c < n; c++) {
+        mMat[r * MAX_PARMS + c] -= f * mMat[i * MAX_PARMS + c];
+        zMat[r * MAX_PARMS + c] -= f * zMat[i * MAX_PARMS + c];
+      }
+    }
+  }
+  return 1;
+}
+
+int set_new_parms(double *params) {
+  int n = changeParmsNum;
+  if (n < 1) return 1;
+  if (!invert_normal_matrix(n)) return 0;
+  int j = -1;
+  for (int k = 0; k < n; k++) {
+    j = next_free(j);
+    // The correction is added into the parameter term by term.
+    for (int m = 0; m < n; m++) params[j] = params[j] + STEP_FACTOR * (zMat[k * MAX_PARMS + m] * cVec[m]);
+  }
+  return 1;
+}
+
+int one_iteration(double *params) {
+  double oldRmse = rmse;
+  // Step with the normal equations of the previous iteration; the first one has none.
+  if (s0 != 0.0) {
+    s1 = s0;
+    s0 = 0.0;
+    if (!set_new_parms(params)) return 0;
+  }
+  // Derivatives and residuals at the new parameters.
+  if (!calc_deriv(params)) return 0;
+  // Standard error over the degrees of freedom.
+  s0 = sqrt(s0 / (double)(numData - changeParmsNum));
+  rmse = calc_rmse(params);
+  // A hundredfold rise of the RMSE is divergence.
+  if (oldRmse < 0.01 * rmse) return 0;
+  return 1;
+}
+
+static int shifts_x(int model) { return model == 17 || model == 18 || model == 19; }
+
+// Models 17, 18 and 19 see x only through x - p0 and x - p2, so moving all three by the
+// first x changes no model value, only the size of the relative derivative steps.
+static void shift_peaks(double *params, double by) {
+  params[0] += by;
+  params[2] += by;
+  for (int i = 0; i < numData; i++) xOffsetData[i] += by;
+}
+
+int do_iterations(double *params, double *stdDev) {
+  double saved[MAX_PARMS];
+  changeParmsNum = 0;
+  for (int i = 0; i < numParms; i++) {
+    if (holdConstFlag[i] == 0) changeParmsNum++;
+    saved[i] = params[i];
+  }
+  if (shifts_x(fitFunc)) {
+    cutVal = xOffsetData[0];
+    shift_peaks(params, -cutVal);
+  }
+  itCount = 0;
+  s1 = 0.0;
+  s0 = 0.0;
+  double rmse0 = calc_rmse(params);
+  rmse = rmse0;
+
+  if (changeParmsNum == 0) goto success;
+  if (maxIt < itCount) {
+    itCount = maxIt;
+    goto failure;
+  }
+  for (;;) {
+    if (!one_iteration(params)) goto failure;
+    if (fabs(s1 - s0) < s0 * CONVERGENCE) break;
+    itCount++;
+    if (itCount > maxIt) {
+      itCount = maxIt;
+      goto failure;
+    }
+  }
+  // Converged; a success only when the fit beats its starting values.
+  if (!(rmse < rmse0)) goto failure;
+  {
+    // zMat is the inverse of the last step's normal matrix; s0 the final standard error.
+    int k = 0;
+    for (int i = 0; i < numParms; i++) {
+      if (holdConstFlag[i] == 1) {
+        stdDev[i] = 0.0;
+      } else {
+        stdDev[i] = sqrt(fabs(zMat[k * (MAX_PARMS + 1)])) * s0;
+        k++;
+      }
+    }
+  }
+success:
+  if (shifts_x(fitFunc)) shift_peaks(params, cutVal);
+  return 0;
+
+failure:
+  if (shifts_x(fitFunc)) shift_peaks(params, cutVal);
+  if (itCount != 0) {
+    for (int i = 0; i < numParms; i++) params[i] = saved[i];
+    write_log_msg("velquin: Unable to converge with your starting parameters.");
+    return 1;
+  }
+  write_log_msg("velquin: Unable to graph function with your starting parameters.");
+  return 1;
+}

@@ -1,0 +1,17 @@
+// Reports of velquin: the results file, appended to by every run, and the log file,
+// rewritten by every run. An output file that cannot be opened ends the process.
+#ifndef VELQUIN_REPORTS_H
+#define VELQUIN_REPORTS_H
+
+// Appends the human-readable report of the run to the file fname. Returns 1.
+int write_results(const char *fname);
+
+// Rewrites the log with the unlabelled summary: n parameter lines, the RMSE and the
+// iteration count, then the fit's failure message when write_log_msg had one.
+int write_log_results(void);
+
+// Rewrites the log with one message line and keeps the message for the summary.
+// The text must outlive the run (the fit passes literals). Returns 1.
+int write_log_msg(const char *message);
+
+#endif  // VELQUIN_REPORTS_H
