@@ -68,4 +68,219 @@ TEST(velquin, recorded_runs_reproduce_byte_for_byte) {
   }
 }
 
+std::string frame(bool fatal, const std::string &module, const std::string &message) {
+  const std::string rule = "\n************************************************\n";
+  return rule + "\n" + (fatal ? " Fatal Error Detected!\n" : " Warning, Error Detected!\n") +
+         "\n Module.: " + module + "\n Message: " + message + "\n" + rule + "\n";
+}
+
+const char usage[] = R"(usage: velquin dataOffset datasetId dataFile resultsFile logFile model maxIterations
+               [parameter ...]
+
+  dataOffset     number added to every x value of the dataset
+  datasetId      id of the dataset in dataFile; 0 takes the first data of the file
+  dataFile       curve data file to read
+  resultsFile    report file; each run appends its report
+  logFile        summary file; each run rewrites it
+  model          model number, 0 to 28
+  maxIterations  iteration limit
+  parameter      starting value of each model parameter, in order (at most 10);
+                 a leading "=" holds it constant, as in =2.5; missing ones start
+                 at 0 and are varied
+
+Exit status: 0 after a completed fit, 1 after a failed fit or an error.
+)";
+
+// A noisy straight line, with an earlier run's results and log beside it. (Exact data
+// would never converge: every damped step only shrinks the residuals by a tenth.)
+const char line_data[] = "# y = 2x + 1 and noise\n0 1.1\n1 2.9\n2 5.2\n3 6.8\n";
+const char old_results[] = "an earlier report\n";
+const char old_log[] = " old log\n";
+
+struct file {
+  std::string name, content;
+};
+
+struct run_case {
+  const char *name;
+  std::vector<std::string> args;
+  int status;
+  std::string out;
+  std::vector<file> after;  // every file of the folder after the run, beside the data
+};
+
+// Runs each case in a folder holding data.crv, fit.res and fit.log as above.
+void check_runs(const std::vector<run_case> &cases) {
+  for (const run_case &c : cases) {
+    SCOPED_TRACE(c.name);
+    temp_dir work;
+    work.write("data.crv", line_data);
+    work.write("fit.res", old_results);
+    work.write("fit.log", old_log);
+    run_result r = run_program(VELQUIN_BIN, c.args, work.path());
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, "");
+    std::vector<std::string> names = {"data.crv"};
+    for (const file &f : c.after) names.push_back(f.name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(work.list(), names);
+    EXPECT_EQ(work.read("data.crv"), line_data);
+    for (const file &f : c.after) {
+      SCOPED_TRACE(f.name);
+      EXPECT_EQ(work.read(f.name), f.content);
+    }
+  }
+}
+
+const std::vector<file> untouched = {{"fit.res", old_results}, {"fit.log", old_log}};
+
+TEST(velquin, command_line_errors_touch_no_file) {
+  std::string n255(255, 'n'), n256(256, 'n');
+  std::string big(5000, 'b');
+  check_runs({
+      {"no arguments", {}, 1, usage, untouched},
+      {"six arguments", {"0", "0", "data.crv", "fit.res", "fit.log", "0"}, 1, usage, untouched},
+      {"data file name too long", {"0", "0", n256, "fit.res", "fit.log", "0", "10"}, 1,
+       frame(true, "get_args", "File name too long: " + n256 + "\n"), untouched},
+      {"the first long name is the one reported",
+       {"0", "0", "data.crv", n256 + "r", n256 + "l", "0", "10"}, 1,
+       frame(true, "get_args", "File name too long: " + n256 + "r\n"), untouched},
+      {"a very long log name is named whole", {"0", "0", "data.crv", "fit.res", big, "0", "10"}, 1,
+       frame(true, "get_args", "File name too long: " + big + "\n"), untouched},
+      {"long names come before the model number",
+       {"0", "0", "data.crv", "fit.res", n256, "99", "10"}, 1,
+       frame(true, "get_args", "File name too long: " + n256 + "\n"), untouched},
+      {"model 29 has no formula", {"0", "0", "data.crv", "fit.res", "fit.log", "29", "10", "1"}, 1,
+       frame(true, "init_vars", "Unknown model number 29\n"), untouched},
+      {"model 49", {"0", "0", "data.crv", "fit.res", "fit.log", "49", "10"}, 1,
+       frame(true, "init_vars", "Unknown model number 49\n"), untouched},
+      {"model 50", {"0", "0", "data.crv", "fit.res", "fit.log", "50", "10"}, 1,
+       frame(true, "init_vars", "Unknown model number 50\n"), untouched},
+      {"negative model", {"0", "0", "data.crv", "fit.res", "fit.log", "-1", "10"}, 1,
+       frame(true, "init_vars", "Unknown model number -1\n"), untouched},
+      {"model checked before the data file is read",
+       {"0", "0", "missing.crv", "fit.res", "fit.log", "2147483647", "10"}, 1,
+       frame(true, "init_vars", "Unknown model number 2147483647\n"), untouched},
+      {"a name of 255 characters is taken", {"0", "0", n255, "fit.res", "fit.log", "0", "10"}, 1,
+       frame(false, "read_crv_data", "Unable to open file " + n255 + "\n"), untouched},
+  });
+}
+
+TEST(velquin, failed_data_loads_leave_earlier_files) {
+  check_runs({
+      {"missing data file", {"0", "0", "nothing.crv", "fit.res", "fit.log", "0", "10", "1", "1"}, 1,
+       frame(false, "read_crv_data", "Unable to open file nothing.crv\n"), untouched},
+      {"missing dataset id", {"0", "4", "data.crv", "fit.res", "fit.log", "0", "10"}, 1,
+       frame(false, "read_crv_data", "Unable to find Dataset ID = 4\n"), untouched},
+  });
+}
+
+TEST(velquin, bad_data_lines_are_refused_before_any_output) {
+  struct bad_file {
+    const char *name;
+    std::string content;
+    std::string out;
+  } cases[] = {
+      {"text inside the data", "0 1\n1 3\nx y\n2 5\n", frame(false, "read_crv_data", "Invalid data line 3\n")},
+      {"overlong line", "0 1\n1 3\n" + std::string(300, '2') + " 5\n",
+       frame(false, "read_crv_data", "Line 3 is too long\n")},
+      {"one point", "# one\n0 1\n", frame(true, "read_crv_data", "Error, Min data points is (2)\n")},
+  };
+  for (const bad_file &c : cases) {
+    SCOPED_TRACE(c.name);
+    temp_dir work;
+    work.write("bad.crv", c.content);
+    work.write("fit.log", old_log);
+    run_result r = run_program(VELQUIN_BIN, {"0", "0", "bad.crv", "fit.res", "fit.log", "0", "10"},
+                               work.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(work.list(), (std::vector<std::string>{"bad.crv", "fit.log"}));
+    EXPECT_EQ(work.read("fit.log"), old_log);
+  }
+}
+
+TEST(velquin, too_many_points_is_fatal) {
+  temp_dir work;
+  std::string data;
+  for (int i = 0; i <= 1500; i++) data += std::to_string(i) + " " + std::to_string(2 * i + 1) + "\n";
+  work.write("big.crv", data);
+  run_result r =
+      run_program(VELQUIN_BIN, {"0", "0", "big.crv", "fit.res", "fit.log", "0", "10"}, work.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, frame(true, "read_crv_data", "Error, Max data points exceeds 1500\n"));
+  EXPECT_EQ(work.list(), std::vector<std::string>{"big.crv"});
+}
+
+// Model 12 has a formula but no catalogue row: nothing to fit, the report shows the
+// model at the given values under an empty label and note.
+const char model12_report[] = R"(an earlier report
+
+Data Input.: data.crv
+Num of data: 4
+
+Function...: 
+Description: 
+Parameters.: 0
+
+Parameter   Hold Constant      Value     StdDev
+
+RMSE.......: 4.5525    
+Iterations.: 0
+Max It.....: 10
+
+Point by Point Analysis
+      X[i]      Y[i]     Y-Calc   Residual
+         0        1.1          0       -1.1
+         1        2.9          0       -2.9
+         2        5.2          0       -5.2
+         3        6.8          0       -6.8
+
+************************************************************
+)";
+
+TEST(velquin, outputs_of_completed_and_failed_runs) {
+  check_runs({
+      {"model 12 runs with nothing free", {"0", "0", "data.crv", "fit.res", "fit.log", "12", "10", "0", "1", "2", "3", "4"},
+       0, "", {{"fit.res", model12_report}, {"fit.log", "     4.5525\n 0\n"}}},
+      {"a failed fit keeps its message after the summary",
+       {"0", "0", "data.crv", "fit.res", "fit.log", "0", "0", "1", "1"}, 1, "",
+       {{"fit.res", std::string(old_results) + R"(
+Data Input.: data.crv
+Num of data: 4
+
+Function...: Straight Line
+Description: Notes: A0*x + A1
+Parameters.: 2
+
+Parameter   Hold Constant      Value     StdDev
+A0.......:       no                1          0
+A1.......:       no                1          0
+
+RMSE.......: 1.8371    
+Iterations.: 0
+Max It.....: 0
+
+Point by Point Analysis
+      X[i]      Y[i]     Y-Calc   Residual
+         0        1.1          1       -0.1
+         1        2.9          2       -0.9
+         2        5.2          3       -2.2
+         3        6.8          4       -2.8
+
+************************************************************
+)"},
+        {"fit.log", "          1          0\n          1          0\n     1.8371\n 0\n"
+                    "velquin: Unable to graph function with your starting parameters.\n"}}},
+      {"an unwritable log ends a failed fit before the report",
+       {"0", "0", "data.crv", "fit.res", "no_dir/fit.log", "0", "0", "1", "1"}, 1,
+       frame(true, "write_log", "Unable to open output file no_dir/fit.log"),
+       {{"fit.res", old_results}, {"fit.log", old_log}}},
+      {"an unwritable results file leaves the old log",
+       {"0", "0", "data.crv", "no_dir/fit.res", "fit.log", "0", "100", "1", "1"}, 1,
+       frame(true, "write_results", "Unable to open output file no_dir/fit.res"), untouched},
+  });
+}
+
 }  // namespace

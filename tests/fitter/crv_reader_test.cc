@@ -1,0 +1,190 @@
+// Tests of read_crv_data: which lines make a dataset, where it ends, and the reports
+// for files it refuses.
+#include "crv_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "program_run.h"
+#include "run_state.h"
+
+namespace {
+
+struct point {
+  double x, y, t;
+};
+
+struct load_result {
+  int ok;
+  int count;
+  int columns;
+  std::vector<point> points;
+  std::string out;  // what the reader printed
+};
+
+load_result load(const std::string &content, int id) {
+  temp_dir dir;
+  dir.write("data.crv", content);
+  static double x[MAX_POINTS], y[MAX_POINTS], t[MAX_POINTS];
+  for (int i = 0; i < MAX_POINTS; i++) x[i] = y[i] = t[i] = -7.0;
+  load_result r{0, -1, -1, {}, ""};
+  testing::internal::CaptureStdout();
+  r.ok = read_crv_data(dir.file("data.crv").c_str(), id, x, y, t, &r.count, &r.columns);
+  r.out = testing::internal::GetCapturedStdout();
+  for (int i = 0; r.ok && i < r.count; i++) r.points.push_back({x[i], y[i], t[i]});
+  return r;
+}
+
+std::string warning(const std::string &message) {
+  return "\n************************************************\n\n Warning, Error Detected!\n\n"
+         " Module.: read_crv_data\n Message: " +
+         message + "\n\n************************************************\n\n";
+}
+
+std::string points_text(const std::vector<point> &pts, int columns) {
+  std::string s;
+  for (const point &p : pts) {
+    char buf[100];
+    if (columns == 3) {
+      snprintf(buf, sizeof buf, "(%g %g %g)", p.x, p.y, p.t);
+    } else {
+      snprintf(buf, sizeof buf, "(%g %g)", p.x, p.y);
+    }
+    s += buf;
+  }
+  return s;
+}
+
+const char two_sets[] = "1\n1.0 2.0\n3.0 4.0\n2\n5.0 6.0\n7.0 8.0\n";
+
+struct load_case {
+  const char *name;
+  std::string content;
+  int id;
+  int columns;         // 0 when the load must fail
+  std::string points;  // as points_text prints them
+};
+
+TEST(read_crv_data, loads_the_requested_dataset) {
+  const load_case cases[] = {
+      {"second id", two_sets, 2, 2, "(5 6)(7 8)"},
+      {"next id line ends the first", two_sets, 1, 2, "(1 2)(3 4)"},
+      {"file without id lines, id 0", "1 2\n3 4\n5 6\n", 0, 2, "(1 2)(3 4)(5 6)"},
+      {"comments and empty lines inside the data", "# c\n1 2\n\n# d\n3 4\n! e\n5 6\n", 0, 2,
+       "(1 2)(3 4)(5 6)"},
+      {"a number followed by text ends the data", "1 2\n3 4\n5.0 text\n7 8\n", 0, 2, "(1 2)(3 4)"},
+      {"id line read as atoi reads it", "7.9\n1 2\n3 4\n", 7, 2, "(1 2)(3 4)"},
+      {"id with leading zeros and sign", "+007\n1 2\n3 4\n", 7, 2, "(1 2)(3 4)"},
+      {"three words are no id line", "7 # seven\n1 2\n7\n3 4\n5 6\n", 7, 2, "(3 4)(5 6)"},
+      {"four numbers make three columns", "1 2 3 4\n5 6 7\n", 0, 3, "(1 2 3)(5 6 7)"},
+      {"a third value in two-column data is ignored", "1 2\n1 2 3\n", 0, 2, "(1 2)(1 2)"},
+      {"negative dataset id", "-3\n1 2\n3 4\n", -3, 2, "(1 2)(3 4)"},
+      {"CR-LF line ends", "# title\r\n1\r\n1 2\r\n\r\n3 4\r\n", 1, 2, "(1 2)(3 4)"},
+      {"blank and tab lines are empty lines", "1 2\n  \t \n3 4\n \r\n", 0, 2, "(1 2)(3 4)"},
+      {"bang lines are comments", "! from a converter\n1 2\n!x\n3 4\n", 0, 2, "(1 2)(3 4)"},
+      {"bang line never matches an id", "!5\n5\n1 2\n3 4\n", 5, 2, "(1 2)(3 4)"},
+      {"last line without line feed", "1 2\n3 4", 0, 2, "(1 2)(3 4)"},
+      {"numbers of any form", "1e3 -0\n-1.5E-2 +.5\n", 0, 2, "(1000 -0)(-0.015 0.5)"},
+  };
+  for (const load_case &c : cases) {
+    SCOPED_TRACE(c.name);
+    load_result r = load(c.content, c.id);
+    ASSERT_EQ(r.ok, 1) << r.out;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.columns, c.columns);
+    EXPECT_EQ(r.count, (int)r.points.size());
+    EXPECT_EQ(points_text(r.points, r.columns), c.points);
+  }
+}
+
+struct refusal_case {
+  const char *name;
+  std::string content;
+  int id;
+  std::string message;
+};
+
+TEST(read_crv_data, refuses_files_without_a_usable_dataset) {
+  std::string long_comment = "#" + std::string(1000, 'c') + "\n";
+  std::string line254 = "1 2" + std::string(251, ' ') + "\n";  // 254 characters and the feed
+  std::string line255 = "1 2" + std::string(252, ' ') + "\n";
+  const refusal_case cases[] = {
+      {"id 0 reads the id line as data", two_sets, 0, "Num of data columns must be 2 or 3"},
+      {"missing id", two_sets, 3, "Unable to find Dataset ID = 3\n"},
+      {"id 0 in an empty file", "", 0, "No valid data lines."},
+      {"id 0, only comments", "# a\n\n! b\n  \n", 0, "No valid data lines."},
+      {"id on the last line", "1 2\n3 4\n9\n", 9, "No valid data lines after id found."},
+      {"only comments after the id", "9\n# a\n\n", 9, "No valid data lines after id found."},
+      {"id line followed by the next id", "1\n2\n1 2\n3 4\n", 1, "Num of data columns must be 2 or 3"},
+      {"text as first data line", "hello world\n1 2\n", 0, "Num of data columns must be 2 or 3"},
+      {"text inside the data", "# h\n1 2\n3 4\nabc def\n5 6\n", 0, "Invalid data line 4\n"},
+      {"two numbers in three-column data", "1 2 3\n4 5\n", 0, "Invalid data line 2\n"},
+      {"a line of a vertical tab inside the data", "1 2\n\v\n3 4\n", 0, "Invalid data line 2\n"},
+      {"line numbers count every line", "\n# x\n5\n\n1 2\n\n-\n", 5, "Invalid data line 7\n"},
+      {"255 characters and a feed", "1 2\n" + line255, 0, "Line 2 is too long\n"},
+      {"long line while searching the id", "# a\n" + line255 + "5\n1 2\n3 4\n", 5, "Line 2 is too long\n"},
+      {"long first data line", line255 + "1 2\n", 0, "Line 1 is too long\n"},
+      {"long line after an accepted one", line254 + "1 2\n" + line255, 0, "Line 3 is too long\n"},
+      {"long comment then long data", long_comment + "1 2\n3 4\n" + std::string(300, '5') + "\n", 0,
+       "Line 4 is too long\n"},
+  };
+  for (const refusal_case &c : cases) {
+    SCOPED_TRACE(c.name);
+    load_result r = load(c.content, c.id);
+    EXPECT_EQ(r.ok, 0);
+    EXPECT_EQ(r.count, -1);  // out-parameters untouched
+    EXPECT_EQ(r.columns, -1);
+    EXPECT_EQ(r.out, warning(c.message));
+  }
+}
+
+TEST(read_crv_data, lines_are_taken_whole) {
+  // A comment of any length is skipped whole; a data line of 254 characters and its
+  // line feed fits, and so does a last line of 255 characters without one.
+  std::string long_comment = "#" + std::string(5000, '1') + " 2\n";
+  std::string line254 = "1 2" + std::string(251, ' ') + "\n";
+  std::string last255 = "3 4" + std::string(252, ' ');
+  load_result r = load(long_comment + line254 + "!" + std::string(300, '9') + "\n" + last255, 0);
+  ASSERT_EQ(r.ok, 1) << r.out;
+  EXPECT_EQ(points_text(r.points, 2), "(1 2)(3 4)");
+}
+
+TEST(read_crv_data, unreadable_file_is_a_warning) {
+  static double x[MAX_POINTS], y[MAX_POINTS], t[MAX_POINTS];
+  int count = -1, columns = -1;
+  testing::internal::CaptureStdout();
+  int ok = read_crv_data("/nonexistent/data.crv", 0, x, y, t, &count, &columns);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            warning("Unable to open file /nonexistent/data.crv\n"));
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(count, -1);
+}
+
+std::string points_file(int n, const std::string &tail) {
+  std::string s = "# head\n";
+  for (int i = 0; i < n; i++) s += std::to_string(i) + " " + std::to_string(2 * i) + "\n";
+  return s + tail;
+}
+
+TEST(read_crv_data, full_dataset_loads_whatever_follows) {
+  const char *tails[] = {"", "# after\n", "\n", "2\n1 2\n3 4\n", "7\n"};
+  for (const char *tail : tails) {
+    SCOPED_TRACE(tail);
+    load_result r = load(points_file(MAX_POINTS, tail), 0);
+    ASSERT_EQ(r.ok, 1) << r.out;
+    EXPECT_EQ(r.count, MAX_POINTS);
+    EXPECT_EQ(r.points.back().x, MAX_POINTS - 1);
+    EXPECT_EQ(r.points.back().y, 2 * (MAX_POINTS - 1));
+  }
+}
+
+TEST(read_crv_data, point_count_limits_end_the_process) {
+  EXPECT_EXIT(load(points_file(MAX_POINTS + 1, ""), 0), testing::ExitedWithCode(1), "");
+  EXPECT_EXIT(load(points_file(MAX_POINTS, "1 2\n"), 0), testing::ExitedWithCode(1), "");
+  EXPECT_EXIT(load("1 2\n", 0), testing::ExitedWithCode(1), "");
+  EXPECT_EXIT(load("4\n1 2\n4\n", 4), testing::ExitedWithCode(1), "");
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+// Tests of the results report and the run log, written from globals set by hand.
+#include "reports.h"
+
+#include <gtest/gtest.h>
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "models.h"
+#include "program_run.h"
+
+namespace {
+
+class reports : public testing::Test {
+ protected:
+  temp_dir dir;
+  void SetUp() override {
+    fill_catalogue();
+    strcpy(dataFname, "in.crv");
+    strcpy(logFname, dir.file("fit.log").c_str());
+    for (int i = 0; i < MAX_PARMS; i++) {
+      fitParms[i] = 0.0;
+      fitStdDev[i] = 0.0;
+      holdConstFlag[i] = 0;
+    }
+    rmse = 0.0;
+    itCount = 0;
+    maxIt = 0;
+  }
+};
+
+TEST_F(reports, log_holds_n_plus_two_lines_for_every_model) {
+  for (int model = 0; model <= LAST_MODEL; model++) {
+    SCOPED_TRACE(model);
+    fitFunc = model;
+    write_log_results();
+    std::string log = read_file(logFname);
+    int lines = 0;
+    for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) {
+      EXPECT_EQ(log[at], ' ');
+      lines++;
+    }
+    EXPECT_EQ(lines, fitParmNum[model] + 2);
+  }
+}
+
+TEST_F(reports, values_of_any_magnitude_keep_their_columns) {
+  fitFunc = 5;
+  fitParms[0] = 1e300;
+  fitStdDev[0] = -1.5e-300;
+  fitParms[1] = -0.0;
+  fitStdDev[1] = 123456789.0;
+  rmse = INFINITY;
+  itCount = 2147483647;
+  write_log_results();
+  EXPECT_EQ(read_file(logFname),
+            "     1e+300  -1.5e-300\n"
+            "         -0 1.2346e+08\n"
+            "        inf\n"
+            " 2147483647\n");
+}
+
+// Run in a child process: the kept message would otherwise reach the other tests' logs.
+TEST_F(reports, failure_message_follows_the_summary) {
+  fitFunc = 0;
+  fitParms[0] = 2.5;
+  fitParms[1] = -1.0;
+  rmse = 0.125;
+  itCount = 7;
+  auto run = [&] {
+    write_log_msg("velquin: Unable to converge with your starting parameters.");
+    std::string first = read_file(logFname);
+    write_log_results();
+    bool ok = first == "velquin: Unable to converge with your starting parameters.\n" &&
+              read_file(logFname) ==
+                  "        2.5          0\n"
+                  "         -1          0\n"
+                  "      0.125\n"
+                  " 7\n"
+                  "velquin: Unable to converge with your starting parameters.\n";
+    exit(ok ? 0 : 2);
+  };
+  EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
+}
+
+TEST_F(reports, refused_points_show_nan_and_keep_their_row) {
+  // Model 16 refuses where its cubic has no admissible root; the first row refuses
+  // before any point has evaluated.
+  fitFunc = 16;
+  fitParms[0] = 1.0;
+  fitParms[1] = 1.0;
+  fitParms[2] = 1.0;
+  fitParms[3] = 1.0;  // D = 1 - 4 = -3
+  holdConstFlag[1] = 1;
+  numData = 2;
+  numDataCol = 2;
+  xOffsetData[0] = 1.0;
+  yData[0] = 2.0;
+  xOffsetData[1] = 3.0;
+  yData[1] = 4.0;
+  rmse = -1.0;
+  maxIt = 10;
+  std::string path = dir.file("fit.res");
+  write_file(path, "old\n");
+  write_results(path.c_str());
+  // With x2 = 0.0 for two-column data: a = (1 - 4)/-3 = 1, b = (x*x + x + 1)/3, so
+  // P = (x*x + x)/3 > 0 at both points: no admissible root.
+  EXPECT_EQ(read_file(path), R"(old
+
+Data Input.: in.crv
+Num of data: 2
+
+Function...: Chemical Shift (XY2)
+Description: Notes: X+Y <=> XY; XY+Y <=> XY2; obs X
+Parameters.: 4
+
+Parameter   Hold Constant      Value     StdDev
+Shift-LM1:       no                1          0
+DKd1.....:       yes               1          0
+Shift-LM2:       no                1          0
+DKd2.....:       no                1          0
+
+RMSE.......: -1        
+Iterations.: 0
+Max It.....: 10
+
+Point by Point Analysis
+      X[i]      Y[i]     Y-Calc   Residual
+         1          2        nan        nan
+         3          4        nan        nan
+
+************************************************************
+)");
+}
+
+TEST_F(reports, unopenable_outputs_are_fatal) {
+  strcpy(logFname, "/nonexistent/dir/fit.log");
+  EXPECT_EXIT(write_log_results(), testing::ExitedWithCode(1), "");
+  EXPECT_EXIT(write_log_msg("x"), testing::ExitedWithCode(1), "");
+  EXPECT_EXIT(write_results("/nonexistent/dir/fit.res"), testing::ExitedWithCode(1), "");
+}
+
+}  // namespace

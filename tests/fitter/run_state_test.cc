@@ -1,0 +1,135 @@
+// Tests of the driver steps that fill the run state: get_args, init_vars, show_err.
+#include "run_state.h"
+
+#include <gtest/gtest.h>
+#include <math.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "program_run.h"
+
+namespace {
+
+class run_state : public testing::Test {
+ protected:
+  void SetUp() override {
+    dataOffset = 0.0;
+    dataRes = 0;
+    fitFunc = 0;
+    maxIt = 0;
+    numParms = numData = numDataCol = 0;
+    for (int i = 0; i < MAX_PARMS; i++) {
+      fitParms[i] = 0.0;
+      holdConstFlag[i] = 0;
+    }
+    for (int i = 0; i < MAX_POINTS; i++) xOffsetData[i] = yData[i] = tData[i] = -1.0;
+  }
+
+  static void parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "velquin");
+    std::vector<char *> argv;
+    for (std::string &a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    get_args((int)args.size(), argv.data());
+  }
+};
+
+TEST_F(run_state, get_args_fills_the_command_line_globals) {
+  parse({" 1.5x", "3", "data.crv", "fit.res", "fit.log", "4", "100", "1.0", "=0.5", "200"});
+  EXPECT_EQ(dataOffset, 1.5);
+  EXPECT_EQ(dataRes, 3);
+  EXPECT_STREQ(dataFname, "data.crv");
+  EXPECT_STREQ(resultsFname, "fit.res");
+  EXPECT_STREQ(logFname, "fit.log");
+  EXPECT_EQ(fitFunc, 4);
+  EXPECT_EQ(maxIt, 100);
+  const double values[] = {1.0, 0.5, 200.0, 0.0};
+  const int held[] = {0, 1, 0, 0};
+  for (int i = 0; i < 4; i++) {
+    EXPECT_EQ(fitParms[i], values[i]) << i;
+    EXPECT_EQ(holdConstFlag[i], held[i]) << i;
+  }
+}
+
+TEST_F(run_state, parameter_arguments) {
+  struct row {
+    const char *arg;
+    double value;
+    int held;
+  } rows[] = {
+      {"=", 0.0, 1},     {"=-3e2", -300.0, 1}, {"-3e2", -300.0, 0}, {"abc", 0.0, 0},
+      {"==2", 0.0, 1},   {" =2", 0.0, 0},      {"=inf", HUGE_VAL, 1}, {"1e999", HUGE_VAL, 0},
+      {"0x10", 16.0, 0}, {"=+.25", 0.25, 1},
+  };
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.arg);
+    SetUp();
+    parse({"0", "abc", "d", "r", "l", "0", "10", r.arg});
+    EXPECT_EQ(dataRes, 0);
+    EXPECT_EQ(fitParms[0], r.value);
+    EXPECT_EQ(holdConstFlag[0], r.held);
+  }
+}
+
+TEST_F(run_state, surplus_parameters_are_ignored) {
+  std::vector<std::string> args = {"0", "0", "d", "r", "l", "0", "10"};
+  for (int i = 1; i <= MAX_PARMS + 5; i++) args.push_back("=" + std::to_string(i));
+  parse(args);
+  for (int i = 0; i < MAX_PARMS; i++) {
+    EXPECT_EQ(fitParms[i], i + 1.0);
+    EXPECT_EQ(holdConstFlag[i], 1);
+  }
+}
+
+TEST_F(run_state, init_vars_adds_the_offset_to_x_only) {
+  temp_dir dir;
+  dir.write("two.crv", "1 10\n2 20\n3 30\n");
+  dir.write("three.crv", "1 10 100\n2 20 200\n");
+  struct row {
+    const char *file;
+    int columns;
+    std::vector<double> t;
+  } rows[] = {{"two.crv", 2, {0.0, 0.0, 0.0}}, {"three.crv", 3, {100.0, 200.0}}};
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.file);
+    SetUp();
+    parse({"1.5", "0", dir.file(r.file), "r", "l", "4", "10"});
+    init_vars();
+    EXPECT_EQ(numParms, 3);  // the T1 relaxation's count
+    EXPECT_EQ(numDataCol, r.columns);
+    ASSERT_EQ(numData, (int)r.t.size());
+    for (int i = 0; i < numData; i++) {
+      EXPECT_EQ(xOffsetData[i], i + 2.5);
+      EXPECT_EQ(yData[i], 10.0 * (i + 1));
+      EXPECT_EQ(tData[i], r.t[i]);  // two-column data pass 0.0 as the second variable
+    }
+  }
+}
+
+TEST_F(run_state, init_vars_refuses_unknown_models_before_reading) {
+  const int models[] = {-1, 29, 49, 50, -2147483647 - 1};
+  for (int m : models) {
+    SCOPED_TRACE(m);
+    fitFunc = m;
+    strcpy(dataFname, "/nonexistent");
+    EXPECT_EXIT(init_vars(), testing::ExitedWithCode(1), "");
+  }
+}
+
+TEST(show_err, frames_warnings_and_returns) {
+  testing::internal::CaptureStdout();
+  show_err(2, "module", "a message\n");
+  show_err(ERR_WARNING, "m", "no newline");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "\n************************************************\n\n Warning, Error Detected!\n\n"
+            " Module.: module\n Message: a message\n\n"
+            "\n************************************************\n\n"
+            "\n************************************************\n\n Warning, Error Detected!\n\n"
+            " Module.: m\n Message: no newline\n"
+            "\n************************************************\n\n");
+  EXPECT_EXIT(show_err(ERR_FATAL, "m", "x"), testing::ExitedWithCode(1), "");
+}
+
+}  // namespace
