@@ -1,0 +1,155 @@
+// Program tests of what the three converters share: the file names from the command line
+// or the prompts, and lines taken whole, never split.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "converter_run.h"
+
+namespace {
+
+const char in_prompt[] = "\n\n Please enter your datafile (qv format).\n\n";
+const char out_prompt[] = "\n\n Please enter your output file.\n\n";
+const char in_error[] = "\nError, cannot read input file.\n\n";
+const char out_error[] = "\nError, cannot open output file.\n\n";
+
+TEST(open_input, each_program_prompts_for_the_input_then_the_output) {
+  const struct {
+    const char *program, *prompt, *input, *expected;
+  } cases[] = {
+      {ZARN2CRV_BIN, " Please enter your datafile (Zarn format).\n", "5\n0 4\n1\n1\n1\n1\n1\n",
+       "  0.000000   1.000000\n  1.000000   1.000000\n  2.000000   1.000000\n"
+       "  3.000000   1.000000\n  4.000000   1.000000\n"},
+      {COLCRV_BIN, " Please enter your datafile (Zarn format).\n", "2\n1 3\n",
+       "1\n  2.000000   3.000000\n"},
+      {QV2CRV_BIN, " Please enter your datafile (qv format).\n", "1 2 3\n",
+       "1\n  2.000000   3.000000\n"},
+  };
+  for (const auto &row : cases) {
+    SCOPED_TRACE(row.program);
+    temp_dir work;
+    work.write("in.txt", row.input);
+    run_result r = run_program(row.program, {}, work.path(), "in.txt\nout.crv\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("\n\n") + row.prompt + "\n" + out_prompt);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(work.read("out.crv"), row.expected);
+  }
+}
+
+// Names of 255 and 256 characters that exist: a 100-character folder holding files of 154
+// and 155 characters, the shorter one's name the longer one's cut to 255.
+struct long_names {
+  std::string dir = std::string(100, 'd');
+  std::string in255 = dir + "/" + std::string(154, 'i');
+  std::string in256 = in255 + "i";
+  std::string out255 = dir + "/" + std::string(154, 'o');
+  std::string out256 = out255 + "o";
+};
+
+TEST(open_input, names_from_the_command_line_or_typed_once) {
+  const long_names ln;
+  const std::string converted = "1\n  2.000000   3.000000\n";
+  const struct {
+    const char *name;
+    std::vector<std::string> args;
+    std::string typed;
+    int status;
+    std::string out, crv;
+  } cases[] = {
+      // clang-format off
+      {"both names given; further arguments ignored", {"in.txt", "out.crv", "x"}, "", 0, "",
+       converted},
+      {"a given input that cannot be opened leads to the prompt", {"none.txt", "out.crv"},
+       "in.txt", 0, in_prompt, converted},
+      {"a typed input that cannot be opened", {"none.txt", "out.crv"}, "none2.txt\n", 1,
+       std::string(in_prompt) + in_error, "<missing>"},
+      {"input at its end leaves the name as it was", {"none.txt", "out.crv"}, "", 1,
+       std::string(in_prompt) + in_error, "<missing>"},
+      {"no names and nothing typed", {}, " \n", 1, std::string(in_prompt) + in_error, "<missing>"},
+      {"a given output that cannot be opened leads to the prompt", {"in.txt", "no/out.crv"},
+       " \n\t out.crv  \n", 0, out_prompt, converted},
+      {"a typed output that cannot be opened", {"in.txt", "no/out.crv"}, "no/out2.crv", 1,
+       std::string(out_prompt) + out_error, "<missing>"},
+      {"input at its end at the output prompt", {"in.txt", "no/out.crv"}, "", 1,
+       std::string(out_prompt) + out_error, "<missing>"},
+      {"only the input given", {"in.txt"}, "out.crv", 0, out_prompt, converted},
+      {"an input name of 255 characters opens", {ln.in255, "out.crv"}, "", 0, "",
+       "1\n  7.000000   7.000000\n"},
+      {"a given input name of 256 characters is not cut but refused",
+       {ln.in256, "out.crv"}, "in.txt", 0, in_prompt, converted},
+      {"a typed input name of 256 characters is refused", {}, ln.in256 + "\nout.crv\n", 1,
+       std::string(in_prompt) + in_error, "<missing>"},
+      {"an output name of 255 characters opens", {"in.txt", ln.out255}, "", 0, "", "<missing>"},
+      {"a given output name of 256 characters is refused", {"in.txt", ln.out256}, "out.crv", 0,
+       out_prompt, converted},
+      {"a typed output name of 256 characters is refused", {"in.txt"}, ln.out256, 1,
+       std::string(out_prompt) + out_error, "<missing>"},
+      // clang-format on
+  };
+  for (const auto &row : cases) {
+    SCOPED_TRACE(row.name);
+    temp_dir work;
+    work.write("in.txt", "1 2 3\n");
+    mkdir(work.file(ln.dir).c_str(), 0755);
+    work.write(ln.in255, "1 7 7\n");
+    work.write(ln.in256, "1 8 8\n");
+    run_result r = run_program(QV2CRV_BIN, row.args, work.path(), row.typed);
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_EQ(r.out, row.out);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(work.read("out.crv"), row.crv);
+    // Only an output name that fits is ever created, and never one cut short.
+    EXPECT_EQ(work.exists(ln.out255), row.args.size() > 1 && row.args[1] == ln.out255);
+    EXPECT_FALSE(work.exists(ln.out256));
+  }
+}
+
+TEST(read_line, lines_are_taken_whole) {
+  const std::string long_comment = "# " + std::string(3000, 'c') + "\n";
+  const std::string fits = "1 2 3" + std::string(992, ' ') + "\n";      // 998 with the line feed
+  const std::string too_long = "1 2 3" + std::string(993, ' ') + "\n";  // 999 with the line feed
+  const std::string zarn_values = "1\n2\n3\n4\n5\n";
+  const struct {
+    const char *name, *program;
+    std::string input;
+    int status;
+    std::string out, crv;
+  } cases[] = {
+      {"a line of 998 characters fits", QV2CRV_BIN, fits, 0, "", "1\n  2.000000   3.000000\n"},
+      {"998 characters without a line feed fit", QV2CRV_BIN, fits.substr(0, 998), 0, "",
+       "1\n  2.000000   3.000000\n"},
+      {"a line of 999 characters ends the run", QV2CRV_BIN, "# a\n1 2 3\n" + too_long + "1 4 4\n",
+       1, "Error, line 3 is too long.\n", "# a\n1\n  2.000000   3.000000\n"},
+      {"999 characters without a line feed", QV2CRV_BIN, too_long.substr(0, 999), 1,
+       "Error, line 1 is too long.\n", ""},
+      {"a long comment is copied whole", QV2CRV_BIN, long_comment + "1 2 3\n", 0, "",
+       long_comment + "1\n  2.000000   3.000000\n"},
+      {"a long comment is copied whole by colcrv", COLCRV_BIN, "2\n" + long_comment + "1 3\n", 0,
+       "", long_comment + "1\n  2.000000   3.000000\n"},
+      {"a long header row", COLCRV_BIN, std::string(600, '1') + " " + std::string(600, '2') + "\n",
+       1, "Error, line 1 is too long.\n", ""},
+      {"long comments are skipped whole by zarn2crv", ZARN2CRV_BIN,
+       long_comment + "5\n0 4\n" + long_comment + zarn_values, 0, "",
+       "  0.000000   5.000000\n  1.000000   4.000000\n  2.000000   3.000000\n"
+       "  3.000000   2.000000\n  4.000000   1.000000\n"},
+      {"a long value line refuses the whole Zarn file", ZARN2CRV_BIN,
+       "5\n0 4\n1\n2\n3\n4\n" + too_long, 1, "Error, line 7 is too long.\n", ""},
+      {"a long range line", ZARN2CRV_BIN, "5\n0 4" + too_long + zarn_values, 1,
+       "Error, line 2 is too long.\n", ""},
+      {"a long count line", ZARN2CRV_BIN, "5" + too_long + "0 4\n" + zarn_values, 1,
+       "Error, line 1 is too long.\n", ""},
+  };
+  for (const auto &row : cases) {
+    SCOPED_TRACE(row.name);
+    conversion c = convert(row.program, row.input);
+    EXPECT_EQ(c.status, row.status);
+    EXPECT_EQ(c.out, row.out);
+    EXPECT_EQ(c.err, "");
+    EXPECT_EQ(c.crv, row.crv);
+  }
+}
+
+}  // namespace
