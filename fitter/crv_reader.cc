@@ -5,63 +5,74 @@
 #include "crv_reader.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 
 #include "run_state.h"
 
-enum { LINE_READ, LINE_TOO_LONG, LINE_END_OF_FILE };
+enum { LINE_READ, LINE_END, LINE_REFUSED };
 
-// Reads the next whole line, line feed included, into buf and counts it in *line_no.
-// A line longer than the buffer is consumed to its end and reported LINE_TOO_LONG,
-// with its beginning in buf so that a comment can still be told.
-static int next_line(FILE *fp, char *buf, int *line_no) {
-  int c = getc_unlocked(fp);
-  if (c == EOF) return LINE_END_OF_FILE;
-  ++*line_no;
+struct crv_line {
+  char text[LINE_SIZE];
+  int len;  // bytes in text, which may hold NUL bytes of a damaged file
+  int no;   // number of the line in the file, from 1
+};
+
+static int is_comment(const crv_line *line) { return line->text[0] == '#' || line->text[0] == '!'; }
+
+// Reads the next whole line, line feed included. A line longer than the buffer is
+// consumed to its end and refused with a report unless it is a comment; a read error
+// is reported as well. Returns LINE_READ, LINE_END at the end of the file, or
+// LINE_REFUSED after a report.
+static int next_line(FILE *fp, const char *path, crv_line *line) {
+  int c = getc(fp);
+  if (c == EOF) {
+    if (!ferror(fp)) return LINE_END;
+    char msg[MESSAGE_SIZE];
+    snprintf(msg, sizeof msg, "Unable to read file %s\n", path);
+    show_err(ERR_WARNING, "read_crv_data", msg);
+    return LINE_REFUSED;
+  }
+  line->no++;
   int len = 0, too_long = 0;
   for (;;) {
     if (len < LINE_SIZE - 1) {
-      buf[len++] = (char)c;
+      line->text[len++] = (char)c;
     } else {
       too_long = 1;
     }
     if (c == '\n') break;
-    c = getc_unlocked(fp);
+    c = getc(fp);
     if (c == EOF) break;
   }
-  buf[len] = '\0';
-  return too_long ? LINE_TOO_LONG : LINE_READ;
+  line->text[len] = '\0';
+  line->len = len;
+  if (too_long && !is_comment(line)) {
+    char msg[MESSAGE_SIZE];
+    snprintf(msg, sizeof msg, "Line %d is too long\n", line->no);
+    show_err(ERR_WARNING, "read_crv_data", msg);
+    return LINE_REFUSED;
+  }
+  return LINE_READ;
 }
-
-static int is_comment(const char *line) { return line[0] == '#' || line[0] == '!'; }
 
 // Blanks, tabs and carriage returns alone make an empty line, so CR-LF files read
 // like LF files.
-static int is_empty(const char *line) {
-  for (const char *p = line; *p != '\0'; p++) {
-    if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') return 0;
+static int is_empty(const crv_line *line) {
+  for (int i = 0; i < line->len; i++) {
+    char c = line->text[i];
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return 0;
   }
   return 1;
 }
 
-// A dataset id line holds exactly one word; its value is read as atoi reads it.
-static int is_id_line(const char *line, int datasetId) {
+// A dataset id line holds exactly one word, whose value is its leading integer.
+static int is_id_line(const crv_line *line, int datasetId) {
   char w1[LINE_SIZE], w2[LINE_SIZE], w3[LINE_SIZE];
-  return sscanf(line, "%255s %255s %255s", w1, w2, w3) == 1 && atoi(w1) == datasetId;
+  return sscanf(line->text, "%255s %255s %255s", w1, w2, w3) == 1 && to_int(w1) == datasetId;
 }
 
-static int refuse_long_line(FILE *fp, int line_no) {
-  char msg[MESSAGE_SIZE];
-  snprintf(msg, sizeof msg, "Line %d is too long\n", line_no);
-  show_err(ERR_WARNING, "read_crv_data", msg);
-  fclose(fp);
-  return 0;
-}
-
-static int refuse(FILE *fp, const char *msg) {
-  show_err(ERR_WARNING, "read_crv_data", msg);
-  fclose(fp);
-  return 0;
+static int read_point(const crv_line *line, int cols, double *a, double *b, double *c) {
+  if (cols == 2) return sscanf(line->text, "%lf %lf", a, b);
+  return sscanf(line->text, "%lf %lf %lf", a, b, c);
 }
 
 int read_crv_data(const char *path, int datasetId, double *x, double *y, double *t, int *count,
@@ -73,67 +84,80 @@ int read_crv_data(const char *path, int datasetId, double *x, double *y, double 
     show_err(ERR_WARNING, "read_crv_data", msg);
     return 0;
   }
-  char line[LINE_SIZE];
-  int line_no = 0, got;
+  crv_line line;
+  line.no = 0;
+  int got;
 
   if (datasetId != 0) {
     for (;;) {
-      got = next_line(fp, line, &line_no);
-      if (got == LINE_END_OF_FILE) {
+      got = next_line(fp, path, &line);
+      if (got == LINE_REFUSED) goto refused;
+      if (got == LINE_END) {
         snprintf(msg, sizeof msg, "Unable to find Dataset ID = %d\n", datasetId);
-        return refuse(fp, msg);
+        show_err(ERR_WARNING, "read_crv_data", msg);
+        goto refused;
       }
-      if (is_comment(line)) continue;
-      if (got == LINE_TOO_LONG) return refuse_long_line(fp, line_no);
-      if (is_id_line(line, datasetId)) break;
+      if (!is_comment(&line) && is_id_line(&line, datasetId)) break;
     }
   }
 
   for (;;) {
-    got = next_line(fp, line, &line_no);
-    if (got == LINE_END_OF_FILE) {
-      return refuse(fp, datasetId == 0 ? "No valid data lines." : "No valid data lines after id found.");
+    got = next_line(fp, path, &line);
+    if (got == LINE_REFUSED) goto refused;
+    if (got == LINE_END) {
+      if (datasetId == 0) {
+        show_err(ERR_WARNING, "read_crv_data", "No valid data lines.");
+      } else {
+        show_err(ERR_WARNING, "read_crv_data", "No valid data lines after id found.");
+      }
+      goto refused;
     }
-    if (is_comment(line)) continue;
-    if (got == LINE_TOO_LONG) return refuse_long_line(fp, line_no);
-    if (!is_empty(line)) break;
+    if (!is_comment(&line) && !is_empty(&line)) break;
   }
 
-  double a, b, c;
-  int cols = sscanf(line, "%lf %lf %lf", &a, &b, &c);
-  if (cols != 2 && cols != 3) return refuse(fp, "Num of data columns must be 2 or 3");
-  const char *format = cols == 2 ? "%lf %lf" : "%lf %lf %lf";
-
-  int n = 0;
-  for (;;) {
-    if (!is_comment(line) && !is_empty(line)) {
-      int values = sscanf(line, format, &a, &b, &c);
-      if (values == 1) break;  // the next dataset's id line, or a lone number, ends this one
-      if (values != cols) {
-        snprintf(msg, sizeof msg, "Invalid data line %d\n", line_no);
-        return refuse(fp, msg);
-      }
-      // Tested only when a point is to be stored, so a full dataset loads whatever follows.
-      if (n == MAX_POINTS) {
-        snprintf(msg, sizeof msg, "Error, Max data points exceeds %d\n", MAX_POINTS);
-        show_err(ERR_FATAL, "read_crv_data", msg);
-      }
-      x[n] = a;
-      y[n] = b;
-      if (cols == 3) t[n] = c;
-      n++;
+  {
+    double a, b, c;
+    int cols = sscanf(line.text, "%lf %lf %lf", &a, &b, &c);
+    if (cols != 2 && cols != 3) {
+      show_err(ERR_WARNING, "read_crv_data", "Num of data columns must be 2 or 3");
+      goto refused;
     }
-    got = next_line(fp, line, &line_no);
-    if (got == LINE_END_OF_FILE) break;
-    if (got == LINE_TOO_LONG && !is_comment(line)) return refuse_long_line(fp, line_no);
+    int n = 0;
+    for (;;) {
+      if (!is_comment(&line) && !is_empty(&line)) {
+        int values = read_point(&line, cols, &a, &b, &c);
+        if (values == 1) break;  // the next dataset's id line, or a lone number, ends this one
+        if (values != cols) {
+          snprintf(msg, sizeof msg, "Invalid data line %d\n", line.no);
+          show_err(ERR_WARNING, "read_crv_data", msg);
+          goto refused;
+        }
+        // Tested only when a point is to be stored, so a full dataset loads whatever follows.
+        if (n == MAX_POINTS) {
+          snprintf(msg, sizeof msg, "Error, Max data points exceeds %d\n", MAX_POINTS);
+          show_err(ERR_FATAL, "read_crv_data", msg);
+        }
+        x[n] = a;
+        y[n] = b;
+        if (cols == 3) t[n] = c;
+        n++;
+      }
+      got = next_line(fp, path, &line);
+      if (got == LINE_REFUSED) goto refused;
+      if (got == LINE_END) break;
+    }
+    fclose(fp);
+
+    if (n < MIN_POINTS) {
+      snprintf(msg, sizeof msg, "Error, Min data points is (%d)\n", MIN_POINTS);
+      show_err(ERR_FATAL, "read_crv_data", msg);
+    }
+    *count = n;
+    *columns = cols;
+    return 1;
   }
+
+refused:
   fclose(fp);
-
-  if (n < MIN_POINTS) {
-    snprintf(msg, sizeof msg, "Error, Min data points is (%d)\n", MIN_POINTS);
-    show_err(ERR_FATAL, "read_crv_data", msg);
-  }
-  *count = n;
-  *columns = cols;
-  return 1;
+  return 0;
 }

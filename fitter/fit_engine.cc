@@ -14,13 +14,13 @@ static const double UNSET_MARKER = -2147483648.0;
 static const double STEP_FACTOR = -0.1;
 static const double CONVERGENCE = 1e-5;
 
-static int changeParmsNum;                 // free parameters of this fit
+static int changeParmsNum;                  // free parameters of this fit
 static double mMat[MAX_PARMS * MAX_PARMS];  // normal matrix J'J, row by row
 static double zMat[MAX_PARMS * MAX_PARMS];  // its inverse after set_new_parms
-static double cVec[MAX_PARMS];             // right-hand side J'r
-static double s0;                          // sum of squared residuals, then standard error
-static double s1;                          // standard error of the iteration before
-static double cutVal;                      // x shift of models 17, 18 and 19
+static double cVec[MAX_PARMS];              // right-hand side J'r
+static double s0;                           // sum of squared residuals, then standard error
+static double s1;                           // standard error of the iteration before
+static double cutVal;                       // x shift of models 17, 18 and 19
 
 double calc_rmse(const double *params) {
   for (int i = 0; i < numParms; i++) {
@@ -112,7 +112,8 @@ int set_new_parms(double *params) {
   for (int k = 0; k < n; k++) {
     j = next_free(j);
     // The correction is added into the parameter term by term.
-    for (int m = 0; m < n; m++) params[j] = params[j] + STEP_FACTOR * (zMat[k * MAX_PARMS + m] * cVec[m]);
+    for (int m = 0; m < n; m++)
+      params[j] = params[j] + STEP_FACTOR * (zMat[k * MAX_PARMS + m] * cVec[m]);
   }
   return 1;
 }

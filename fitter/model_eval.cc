@@ -46,8 +46,8 @@ static int shift_xy2(double *y, double x, double x2, const double *p) {
   double t = (q27 / -54.0) / sqrt(m);
   if (t > 1.0) return 0;
   if (t < -1.0) return 0;
-  double z = (2.0 * sqrt(pp / -3.0)) * cos(((acos(t) * RAD_TO_DEG) / 3.0 + 240.0) * DEG_TO_RAD) +
-             a / -3.0;
+  double z =
+      (2.0 * sqrt(pp / -3.0)) * cos(((acos(t) * RAD_TO_DEG) / 3.0 + 240.0) * DEG_TO_RAD) + a / -3.0;
   *y = (z * p[0] + ((z * p[2]) * (x - z)) / (p[3] + 2.0 * z)) / x2;
   return 1;
 }

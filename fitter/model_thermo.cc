@@ -30,8 +30,8 @@ double melt_monomer(double x, const double *p) {
 
 double melt_dimer(double x, const double *p) {
   double t = x + KELVIN;
-  double a = t * (R_KCAL * log(p[7]) + (p[5] * log(t / p[6]) + p[4] / p[6])) -
-             (p[5] * (t - p[6]) + p[4]);
+  double a =
+      t * (R_KCAL * log(p[7]) + (p[5] * log(t / p[6]) + p[4] / p[6])) - (p[5] * (t - p[6]) + p[4]);
   double k = exp((-a) / (t * -R_KCAL));
   double f = (sqrt(k * k + k * (8.0 * p[7])) - k) / (4.0 * p[7]);
   return two_state(f, x, p);
@@ -66,11 +66,11 @@ double sigmoid_dimer(double x, const double *p) {
 // Quantities shared by the heat-capacity models: x is the temperature in kelvin, p6 the
 // midpoint Tm, p5 the enthalpy at Tm, c2 the native quadratic coefficient.
 struct heat_cap_terms {
-  double native;      // N, native baseline
-  double unfolded;    // U, unfolded baseline (dimer and trimer)
-  double e1;          // integral of the heat-capacity change from Tm to x
-  double h;           // enthalpy at x
-  double e2;          // integral of the heat-capacity change over temperature
+  double native;    // N, native baseline
+  double unfolded;  // U, unfolded baseline (dimer and trimer)
+  double e1;        // integral of the heat-capacity change from Tm to x
+  double h;         // enthalpy at x
+  double e2;        // integral of the heat-capacity change over temperature
 };
 
 static inline heat_cap_terms heat_cap_shared(double x, const double *p, double c2) {

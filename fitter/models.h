@@ -20,13 +20,13 @@ void fill_catalogue(void);
 int fnf(int model, double *y, double x, double x2, const double *params);
 
 // The thermodynamic models, which fnf dispatches to; each always has a value.
-double melt_monomer(double x, const double *p);         // model 13
-double melt_dimer(double x, const double *p);           // model 14
-double denature_trimer(double x, const double *p);      // model 20
-double denature_mono_trimer(double x, const double *p); // model 21
-double heat_cap_monomer(double x, const double *p);     // model 22
-double heat_cap_dimer(double x, const double *p);       // model 23
-double heat_cap_trimer(double x, const double *p);      // model 24
-double sigmoid_dimer(double x, const double *p);        // model 25
+double melt_monomer(double x, const double *p);          // model 13
+double melt_dimer(double x, const double *p);            // model 14
+double denature_trimer(double x, const double *p);       // model 20
+double denature_mono_trimer(double x, const double *p);  // model 21
+double heat_cap_monomer(double x, const double *p);      // model 22
+double heat_cap_dimer(double x, const double *p);        // model 23
+double heat_cap_trimer(double x, const double *p);       // model 24
+double sigmoid_dimer(double x, const double *p);         // model 25
 
 #endif  // VELQUIN_MODELS_H

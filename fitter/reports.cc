@@ -10,7 +10,7 @@
 
 // The fit's failure message, repeated after the summary so that it survives the
 // rewrite of the log without moving the summary lines.
-static const char *logMessage;
+static char logMessage[MESSAGE_SIZE];
 
 static FILE *open_output(const char *fname, const char *mode, const char *module) {
   FILE *fp = fopen(fname, mode);
@@ -88,7 +88,7 @@ int write_log_results(void) {
   for (int i = 0; i < n; i++) fprintf(fp, " %10.5g %10.5g\n", fitParms[i], fitStdDev[i]);
   fprintf(fp, " %10.5g\n", rmse);
   fprintf(fp, " %d\n", itCount);
-  if (logMessage != NULL) fprintf(fp, "%s\n", logMessage);
+  if (logMessage[0] != '\0') fprintf(fp, "%s\n", logMessage);
   fclose(fp);
   return 1;
 }
@@ -97,6 +97,6 @@ int write_log_msg(const char *message) {
   FILE *fp = open_output(logFname, "w", "write_log");
   fprintf(fp, "%s\n", message);
   fclose(fp);
-  logMessage = message;
+  snprintf(logMessage, sizeof logMessage, "%s", message);
   return 1;
 }

@@ -10,8 +10,8 @@ int write_results(const char *fname);
 // iteration count, then the fit's failure message when write_log_msg had one.
 int write_log_results(void);
 
-// Rewrites the log with one message line and keeps the message for the summary.
-// The text must outlive the run (the fit passes literals). Returns 1.
+// Rewrites the log with one message line and keeps a copy of the message for the
+// summary. Returns 1.
 int write_log_msg(const char *message);
 
 #endif  // VELQUIN_REPORTS_H

@@ -2,6 +2,7 @@
 // the data load, the fit-and-report sequence, and the one error reporter.
 #include "run_state.h"
 
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -29,6 +30,13 @@ double yData[MAX_POINTS];
 double tData[MAX_POINTS];
 int itCount;
 double rmse;
+
+int to_int(const char *text) {
+  long value = strtol(text, NULL, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return (int)value;
+}
 
 void show_err(int type, const char *module, const char *message) {
   static const char rule[] = "\n************************************************\n";
@@ -80,12 +88,12 @@ void get_args(int argc, char **argv) {
     }
   }
   dataOffset = atof(argv[1]);
-  dataRes = atoi(argv[2]);
+  dataRes = to_int(argv[2]);
   copy_name(dataFname, argv[3]);
   copy_name(resultsFname, argv[4]);
   copy_name(logFname, argv[5]);
-  fitFunc = atoi(argv[6]);
-  maxIt = atoi(argv[7]);
+  fitFunc = to_int(argv[6]);
+  maxIt = to_int(argv[7]);
   // Parameter arguments past the tenth have nowhere to go and are ignored.
   int given = argc - 1 - NUM_FIXED_ARGS;
   for (int i = 0; i < given && i < MAX_PARMS; i++) {

@@ -20,24 +20,28 @@ enum {
 
 enum { ERR_WARNING = 0, ERR_FATAL = 1 };
 
-extern double dataOffset;                 // get_args
-extern int dataRes;                       // get_args
-extern char dataFname[NAME_SIZE];         // get_args
-extern char resultsFname[NAME_SIZE];      // get_args
-extern char logFname[NAME_SIZE];          // get_args
-extern int fitFunc;                       // get_args
-extern int maxIt;                         // get_args
-extern double fitParms[MAX_PARMS];        // get_args, then the fit
-extern int holdConstFlag[MAX_PARMS];      // get_args
-extern double fitStdDev[MAX_PARMS];       // the fit, on success only
-extern int numParms;                      // init_vars
-extern int numData;                       // init_vars
-extern int numDataCol;                    // init_vars
-extern double xOffsetData[MAX_POINTS];    // init_vars; shifted during fits of 17 to 19
-extern double yData[MAX_POINTS];          // init_vars
-extern double tData[MAX_POINTS];          // init_vars; 0.0 for two-column data
-extern int itCount;                       // the fit
-extern double rmse;                       // the fit
+extern double dataOffset;               // get_args
+extern int dataRes;                     // get_args
+extern char dataFname[NAME_SIZE];       // get_args
+extern char resultsFname[NAME_SIZE];    // get_args
+extern char logFname[NAME_SIZE];        // get_args
+extern int fitFunc;                     // get_args
+extern int maxIt;                       // get_args
+extern double fitParms[MAX_PARMS];      // get_args, then the fit
+extern int holdConstFlag[MAX_PARMS];    // get_args
+extern double fitStdDev[MAX_PARMS];     // the fit, on success only
+extern int numParms;                    // init_vars
+extern int numData;                     // init_vars
+extern int numDataCol;                  // init_vars
+extern double xOffsetData[MAX_POINTS];  // init_vars; shifted during fits of 17 to 19
+extern double yData[MAX_POINTS];        // init_vars
+extern double tData[MAX_POINTS];        // init_vars; 0.0 for two-column data
+extern int itCount;                     // the fit
+extern double rmse;                     // the fit
+
+// Reads the leading integer of text as atoi does, but a value beyond the int range
+// becomes the nearest end of the range instead of wrapping round to another number.
+int to_int(const char *text);
 
 // Prints one framed report on standard output. Type ERR_FATAL ends the process with
 // status 1; any other type returns. The message is printed as it stands.

@@ -12,7 +12,7 @@
 
 namespace {
 
-class run_state : public testing::Test {
+class run_state_test : public testing::Test {
  protected:
   void SetUp() override {
     dataOffset = 0.0;
@@ -36,7 +36,10 @@ class run_state : public testing::Test {
   }
 };
 
-TEST_F(run_state, get_args_fills_the_command_line_globals) {
+using get_args_test = run_state_test;
+using init_vars_test = run_state_test;
+
+TEST_F(get_args_test, fills_the_command_line_globals) {
   parse({" 1.5x", "3", "data.crv", "fit.res", "fit.log", "4", "100", "1.0", "=0.5", "200"});
   EXPECT_EQ(dataOffset, 1.5);
   EXPECT_EQ(dataRes, 3);
@@ -53,13 +56,13 @@ TEST_F(run_state, get_args_fills_the_command_line_globals) {
   }
 }
 
-TEST_F(run_state, parameter_arguments) {
+TEST_F(get_args_test, parameter_arguments) {
   struct row {
     const char *arg;
     double value;
     int held;
   } rows[] = {
-      {"=", 0.0, 1},     {"=-3e2", -300.0, 1}, {"-3e2", -300.0, 0}, {"abc", 0.0, 0},
+      {"=", 0.0, 1},     {"=-3e2", -300.0, 1}, {"-3e2", -300.0, 0},   {"abc", 0.0, 0},
       {"==2", 0.0, 1},   {" =2", 0.0, 0},      {"=inf", HUGE_VAL, 1}, {"1e999", HUGE_VAL, 0},
       {"0x10", 16.0, 0}, {"=+.25", 0.25, 1},
   };
@@ -73,7 +76,7 @@ TEST_F(run_state, parameter_arguments) {
   }
 }
 
-TEST_F(run_state, surplus_parameters_are_ignored) {
+TEST_F(get_args_test, surplus_parameters_are_ignored) {
   std::vector<std::string> args = {"0", "0", "d", "r", "l", "0", "10"};
   for (int i = 1; i <= MAX_PARMS + 5; i++) args.push_back("=" + std::to_string(i));
   parse(args);
@@ -83,7 +86,7 @@ TEST_F(run_state, surplus_parameters_are_ignored) {
   }
 }
 
-TEST_F(run_state, init_vars_adds_the_offset_to_x_only) {
+TEST_F(init_vars_test, adds_the_offset_to_x_only) {
   temp_dir dir;
   dir.write("two.crv", "1 10\n2 20\n3 30\n");
   dir.write("three.crv", "1 10 100\n2 20 200\n");
@@ -108,14 +111,27 @@ TEST_F(run_state, init_vars_adds_the_offset_to_x_only) {
   }
 }
 
-TEST_F(run_state, init_vars_refuses_unknown_models_before_reading) {
-  const int models[] = {-1, 29, 49, 50, -2147483647 - 1};
+TEST_F(get_args_test, numbers_beyond_the_int_range_are_clamped) {
+  parse({"0", "99999999999", "d", "r", "l", "4294967296", "-4294967297"});
+  EXPECT_EQ(dataRes, 2147483647);
+  EXPECT_EQ(fitFunc, 2147483647);
+  EXPECT_EQ(maxIt, -2147483647 - 1);
+}
+
+TEST_F(init_vars_test, refuses_models_without_a_formula) {
+  // With a readable data file, a missing check would let init_vars return.
+  temp_dir dir;
+  dir.write("data.crv", "1 2\n3 4\n");
+  const int models[] = {-1, 29, 49, 50, 2147483647, -2147483647 - 1};
   for (int m : models) {
     SCOPED_TRACE(m);
-    fitFunc = m;
-    strcpy(dataFname, "/nonexistent");
+    SetUp();
+    parse({"0", "0", dir.file("data.crv"), "r", "l", std::to_string(m), "10"});
     EXPECT_EXIT(init_vars(), testing::ExitedWithCode(1), "");
   }
+  parse({"0", "0", dir.file("data.crv"), "r", "l", "28", "10"});
+  init_vars();
+  EXPECT_EQ(numData, 2);
 }
 
 TEST(show_err, frames_warnings_and_returns) {

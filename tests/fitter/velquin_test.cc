@@ -2,6 +2,8 @@
 // the working folder after the run, byte for byte.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <math.h>
+#include <stdio.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -74,7 +76,8 @@ std::string frame(bool fatal, const std::string &module, const std::string &mess
          "\n Module.: " + module + "\n Message: " + message + "\n" + rule + "\n";
 }
 
-const char usage[] = R"(usage: velquin dataOffset datasetId dataFile resultsFile logFile model maxIterations
+const char usage[] =
+    R"(usage: velquin dataOffset datasetId dataFile resultsFile logFile model maxIterations
                [parameter ...]
 
   dataOffset     number added to every x value of the dataset
@@ -141,38 +144,81 @@ TEST(velquin, command_line_errors_touch_no_file) {
   check_runs({
       {"no arguments", {}, 1, usage, untouched},
       {"six arguments", {"0", "0", "data.crv", "fit.res", "fit.log", "0"}, 1, usage, untouched},
-      {"data file name too long", {"0", "0", n256, "fit.res", "fit.log", "0", "10"}, 1,
-       frame(true, "get_args", "File name too long: " + n256 + "\n"), untouched},
+      {"a short command line comes before long names",
+       {"0", "0", n256, n256, n256, "0"},
+       1,
+       usage,
+       untouched},
+      {"data file name too long",
+       {"0", "0", n256, "fit.res", "fit.log", "0", "10"},
+       1,
+       frame(true, "get_args", "File name too long: " + n256 + "\n"),
+       untouched},
       {"the first long name is the one reported",
-       {"0", "0", "data.crv", n256 + "r", n256 + "l", "0", "10"}, 1,
-       frame(true, "get_args", "File name too long: " + n256 + "r\n"), untouched},
-      {"a very long log name is named whole", {"0", "0", "data.crv", "fit.res", big, "0", "10"}, 1,
-       frame(true, "get_args", "File name too long: " + big + "\n"), untouched},
+       {"0", "0", "data.crv", n256 + "r", n256 + "l", "0", "10"},
+       1,
+       frame(true, "get_args", "File name too long: " + n256 + "r\n"),
+       untouched},
+      {"a very long log name is named whole",
+       {"0", "0", "data.crv", "fit.res", big, "0", "10"},
+       1,
+       frame(true, "get_args", "File name too long: " + big + "\n"),
+       untouched},
       {"long names come before the model number",
-       {"0", "0", "data.crv", "fit.res", n256, "99", "10"}, 1,
-       frame(true, "get_args", "File name too long: " + n256 + "\n"), untouched},
-      {"model 29 has no formula", {"0", "0", "data.crv", "fit.res", "fit.log", "29", "10", "1"}, 1,
-       frame(true, "init_vars", "Unknown model number 29\n"), untouched},
-      {"model 49", {"0", "0", "data.crv", "fit.res", "fit.log", "49", "10"}, 1,
-       frame(true, "init_vars", "Unknown model number 49\n"), untouched},
-      {"model 50", {"0", "0", "data.crv", "fit.res", "fit.log", "50", "10"}, 1,
-       frame(true, "init_vars", "Unknown model number 50\n"), untouched},
-      {"negative model", {"0", "0", "data.crv", "fit.res", "fit.log", "-1", "10"}, 1,
-       frame(true, "init_vars", "Unknown model number -1\n"), untouched},
+       {"0", "0", "data.crv", "fit.res", n256, "99", "10"},
+       1,
+       frame(true, "get_args", "File name too long: " + n256 + "\n"),
+       untouched},
+      {"model 29 has no formula",
+       {"0", "0", "data.crv", "fit.res", "fit.log", "29", "10", "1"},
+       1,
+       frame(true, "init_vars", "Unknown model number 29\n"),
+       untouched},
+      {"model 49",
+       {"0", "0", "data.crv", "fit.res", "fit.log", "49", "10"},
+       1,
+       frame(true, "init_vars", "Unknown model number 49\n"),
+       untouched},
+      {"model 50",
+       {"0", "0", "data.crv", "fit.res", "fit.log", "50", "10"},
+       1,
+       frame(true, "init_vars", "Unknown model number 50\n"),
+       untouched},
+      {"negative model",
+       {"0", "0", "data.crv", "fit.res", "fit.log", "-1", "10"},
+       1,
+       frame(true, "init_vars", "Unknown model number -1\n"),
+       untouched},
       {"model checked before the data file is read",
-       {"0", "0", "missing.crv", "fit.res", "fit.log", "2147483647", "10"}, 1,
-       frame(true, "init_vars", "Unknown model number 2147483647\n"), untouched},
-      {"a name of 255 characters is taken", {"0", "0", n255, "fit.res", "fit.log", "0", "10"}, 1,
-       frame(false, "read_crv_data", "Unable to open file " + n255 + "\n"), untouched},
+       {"0", "0", "missing.crv", "fit.res", "fit.log", "2147483647", "10"},
+       1,
+       frame(true, "init_vars", "Unknown model number 2147483647\n"),
+       untouched},
+      {"a model number beyond the int range",
+       {"0", "0", "data.crv", "fit.res", "fit.log", "4294967296", "10"},
+       1,
+       frame(true, "init_vars", "Unknown model number 2147483647\n"),
+       untouched},
+      {"a name of 255 characters is taken",
+       {"0", "0", n255, "fit.res", "fit.log", "0", "10"},
+       1,
+       frame(false, "read_crv_data", "Unable to open file " + n255 + "\n"),
+       untouched},
   });
 }
 
 TEST(velquin, failed_data_loads_leave_earlier_files) {
   check_runs({
-      {"missing data file", {"0", "0", "nothing.crv", "fit.res", "fit.log", "0", "10", "1", "1"}, 1,
-       frame(false, "read_crv_data", "Unable to open file nothing.crv\n"), untouched},
-      {"missing dataset id", {"0", "4", "data.crv", "fit.res", "fit.log", "0", "10"}, 1,
-       frame(false, "read_crv_data", "Unable to find Dataset ID = 4\n"), untouched},
+      {"missing data file",
+       {"0", "0", "nothing.crv", "fit.res", "fit.log", "0", "10", "1", "1"},
+       1,
+       frame(false, "read_crv_data", "Unable to open file nothing.crv\n"),
+       untouched},
+      {"missing dataset id",
+       {"0", "4", "data.crv", "fit.res", "fit.log", "0", "10"},
+       1,
+       frame(false, "read_crv_data", "Unable to find Dataset ID = 4\n"),
+       untouched},
   });
 }
 
@@ -182,10 +228,12 @@ TEST(velquin, bad_data_lines_are_refused_before_any_output) {
     std::string content;
     std::string out;
   } cases[] = {
-      {"text inside the data", "0 1\n1 3\nx y\n2 5\n", frame(false, "read_crv_data", "Invalid data line 3\n")},
+      {"text inside the data", "0 1\n1 3\nx y\n2 5\n",
+       frame(false, "read_crv_data", "Invalid data line 3\n")},
       {"overlong line", "0 1\n1 3\n" + std::string(300, '2') + " 5\n",
        frame(false, "read_crv_data", "Line 3 is too long\n")},
-      {"one point", "# one\n0 1\n", frame(true, "read_crv_data", "Error, Min data points is (2)\n")},
+      {"one point", "# one\n0 1\n",
+       frame(true, "read_crv_data", "Error, Min data points is (2)\n")},
   };
   for (const bad_file &c : cases) {
     SCOPED_TRACE(c.name);
@@ -204,7 +252,8 @@ TEST(velquin, bad_data_lines_are_refused_before_any_output) {
 TEST(velquin, too_many_points_is_fatal) {
   temp_dir work;
   std::string data;
-  for (int i = 0; i <= 1500; i++) data += std::to_string(i) + " " + std::to_string(2 * i + 1) + "\n";
+  for (int i = 0; i <= 1500; i++)
+    data += std::to_string(i) + " " + std::to_string(2 * i + 1) + "\n";
   work.write("big.crv", data);
   run_result r =
       run_program(VELQUIN_BIN, {"0", "0", "big.crv", "fit.res", "fit.log", "0", "10"}, work.path());
@@ -242,10 +291,15 @@ Point by Point Analysis
 
 TEST(velquin, outputs_of_completed_and_failed_runs) {
   check_runs({
-      {"model 12 runs with nothing free", {"0", "0", "data.crv", "fit.res", "fit.log", "12", "10", "0", "1", "2", "3", "4"},
-       0, "", {{"fit.res", model12_report}, {"fit.log", "     4.5525\n 0\n"}}},
+      {"model 12 runs with nothing free",
+       {"0", "0", "data.crv", "fit.res", "fit.log", "12", "10", "0", "1", "2", "3", "4"},
+       0,
+       "",
+       {{"fit.res", model12_report}, {"fit.log", "     4.5525\n 0\n"}}},
       {"a failed fit keeps its message after the summary",
-       {"0", "0", "data.crv", "fit.res", "fit.log", "0", "0", "1", "1"}, 1, "",
+       {"0", "0", "data.crv", "fit.res", "fit.log", "0", "0", "1", "1"},
+       1,
+       "",
        {{"fit.res", std::string(old_results) + R"(
 Data Input.: data.crv
 Num of data: 4
@@ -271,16 +325,42 @@ Point by Point Analysis
 
 ************************************************************
 )"},
-        {"fit.log", "          1          0\n          1          0\n     1.8371\n 0\n"
-                    "velquin: Unable to graph function with your starting parameters.\n"}}},
+        {"fit.log",
+         "          1          0\n          1          0\n     1.8371\n 0\n"
+         "velquin: Unable to graph function with your starting parameters.\n"}}},
       {"an unwritable log ends a failed fit before the report",
-       {"0", "0", "data.crv", "fit.res", "no_dir/fit.log", "0", "0", "1", "1"}, 1,
+       {"0", "0", "data.crv", "fit.res", "no_dir/fit.log", "0", "0", "1", "1"},
+       1,
        frame(true, "write_log", "Unable to open output file no_dir/fit.log"),
        {{"fit.res", old_results}, {"fit.log", old_log}}},
       {"an unwritable results file leaves the old log",
-       {"0", "0", "data.crv", "no_dir/fit.res", "fit.log", "0", "100", "1", "1"}, 1,
-       frame(true, "write_results", "Unable to open output file no_dir/fit.res"), untouched},
+       {"0", "0", "data.crv", "no_dir/fit.res", "fit.log", "0", "100", "1", "1"},
+       1,
+       frame(true, "write_results", "Unable to open output file no_dir/fit.res"),
+       untouched},
   });
+}
+
+// With no parameter arguments every parameter starts at 0.0 and is varied. The least-
+// squares line through the data is y = 1.94x + 1.09 with an RMSE of sqrt(0.0205); the fit
+// stops within its convergence tolerance of it.
+TEST(velquin, seven_arguments_start_every_parameter_at_zero) {
+  temp_dir work;
+  work.write("data.crv", line_data);
+  run_result r = run_program(VELQUIN_BIN, {"0", "0", "data.crv", "fit.res", "fit.log", "0", "1000"},
+                             work.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  double a0, s0, a1, s1, fit_rmse;
+  int iterations;
+  ASSERT_EQ(sscanf(work.read("fit.log").c_str(), "%lf %lf %lf %lf %lf %d", &a0, &s0, &a1, &s1,
+                   &fit_rmse, &iterations),
+            6);
+  EXPECT_NEAR(a0, 1.94, 0.005);
+  EXPECT_NEAR(a1, 1.09, 0.01);
+  EXPECT_NEAR(fit_rmse, sqrt(0.0205), 1e-5);
+  EXPECT_GT(s0, 0.0);
+  EXPECT_GT(iterations, 1);
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 #include <vector>
 
 struct run_result {
-  int status;          // exit status, or -1 when the program did not exit normally
-  std::string out;     // everything written to standard output
-  std::string err;     // everything written to standard error
+  int status;       // exit status, or -1 when the program did not exit normally
+  std::string out;  // everything written to standard output
+  std::string err;  // everything written to standard error
 };
 
 // A fresh, empty folder under the system's temporary folder, removed with its content
