@@ -14,8 +14,8 @@ if [[ ! -d $build ]]; then
 fi
 build=$(cd "$build" && pwd)
 runs=${2:-2000}
-timer=$build/bench/velquin_startup
-velquin=$build/fitter/velquin
+timer=$build/velquin_startup
+velquin=$build/velquin
 
 if [[ ! -x $timer || ! -x $velquin ]]; then
   echo "startup.sh: build velquin and velquin_startup in $build first:"

@@ -3,7 +3,7 @@
 # Run from anywhere after the build: examples/demo.sh [path/to/velquin]
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
-bin=${1:-$here/../build/fitter/velquin}
+bin=${1:-$here/../build/velquin}
 bin=$(cd "$(dirname "$bin")" && pwd)/$(basename "$bin")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
