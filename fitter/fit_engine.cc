@@ -68,7 +68,7 @@ int calc_deriv(double *params) {
       double d = (y1 - y0) / (p * 0.02 + 1e-9);
       cVec[k] += r * d;
       row[k] = d;
-      // The lower triangle is accumulated and mirrored at once.
+      // Mirrored as soon as accumulated, so the matrix is symmetric at every moment.
       for (int m = 0; m <= k; m++) {
         mMat[k * MAX_PARMS + m] += d * row[m];
         mMat[m * MAX_PARMS + k] = mMat[k * MAX_PARMS + m];
@@ -111,9 +111,10 @@ int set_new_parms(double *params) {
   int j = -1;
   for (int k = 0; k < n; k++) {
     j = next_free(j);
-    // The correction is added into the parameter term by term.
-    for (int m = 0; m < n; m++)
+    // Added term by term, not summed first: each rounding is part of the fitted values.
+    for (int m = 0; m < n; m++) {
       params[j] = params[j] + STEP_FACTOR * (zMat[k * MAX_PARMS + m] * cVec[m]);
+    }
   }
   return 1;
 }
@@ -171,11 +172,12 @@ int do_iterations(double *params, double *stdDev) {
   for (;;) {
     if (!one_iteration(params)) goto failure;
     if (fabs(s1 - s0) < s0 * CONVERGENCE) break;
-    itCount++;
-    if (itCount > maxIt) {
+    // Tested before the count grows, so a limit of INT_MAX cannot overflow it.
+    if (itCount >= maxIt) {
       itCount = maxIt;
       goto failure;
     }
+    itCount++;
   }
   // Converged; a success only when the fit beats its starting values.
   if (!(rmse < rmse0)) goto failure;

@@ -4,27 +4,31 @@
 #ifndef VELQUIN_FIT_ENGINE_H
 #define VELQUIN_FIT_ENGINE_H
 
-// Root-mean-square residual of the loaded data at params, or -1.0 when a parameter
-// holds the unset marker or the model cannot be evaluated at some point.
+// Root-mean-square residual of the loaded data (fitFunc, numParms, numData, xOffsetData,
+// tData, yData) at params, or -1.0 when a parameter holds the unset marker or the model
+// cannot be evaluated at some point. Writes no global.
 double calc_rmse(const double *params);
 
-// Builds the normal equations at params from forward-difference derivatives and adds
-// the squared residuals to the running sum. Returns 1, or 0 when the model cannot be
-// evaluated; params holds its entry values again in both cases.
+// Builds the engine's normal equations at params from forward-difference derivatives in
+// the free parameters (holdConstFlag) and adds the squared residuals to its running sum.
+// Returns 1, or 0 when the model cannot be evaluated; params holds its entry values
+// again in both cases.
 int calc_deriv(double *params);
 
 // Moves the free parameters by a tenth of the Gauss-Newton step. Returns 1, or 0 with
 // params untouched when the normal matrix is singular.
 int set_new_parms(double *params);
 
-// One iteration: step (from the second on), derivatives, standard error, RMSE.
-// Returns 1 to go on, 0 to stop the fit as failed.
+// One iteration: step (from the second on), derivatives, standard error, and the RMSE
+// stored in rmse. Returns 1 to go on, 0 to stop the fit as failed.
 int one_iteration(double *params);
 
-// Runs the whole fit on params and writes the standard deviations of a successful
-// one into stdDev. Returns 0 for a converged fit that beat the starting RMSE, or when
-// nothing is free; 1 for a failure, after the starting values have been restored
-// (once an iteration has counted) and the reason passed to write_log_msg.
+// Runs the whole fit on params within maxIt iterations, setting itCount and rmse, and
+// writes the standard deviations of a successful one into stdDev. xOffsetData is shifted
+// for models 17 to 19 only while the fit runs. Returns 0 for a converged fit that beat
+// the starting RMSE, or when nothing is free; 1 for a failure, after the starting values
+// have been restored (once an iteration has counted) and the reason passed to
+// write_log_msg.
 int do_iterations(double *params, double *stdDev);
 
 #endif  // VELQUIN_FIT_ENGINE_H

@@ -1,8 +1,7 @@
-// Model evaluation: fnf and the general models. This is the inner loop of every fit,
-// called numData times (free parameters + 2) per iteration, so it allocates nothing,
-// prints nothing and tests no arithmetic. The order of operations of each formula is
-// part of the model: stored results were computed with it, and rearranging a formula
-// changes the last bits, and more than that where nearly equal terms cancel.
+// Model evaluation: fnf and the general models, the inner loop of every fit: nothing is
+// allocated, printed or tested. The order of operations is part of each model: stored
+// results were computed with it, and a rearranged formula changes the last bits, and
+// more where nearly equal terms cancel.
 #include <math.h>
 
 #include "models.h"

@@ -1,8 +1,7 @@
-// Thermodynamic unfolding models: thermal melting, chemical denaturation, heat capacity
-// and the dimer sigmoid. Dispatched by fnf like the general models; each always has a
-// value, inf or nan included. The decimal constants are the models' own (0.03704 and
-// 0.3333333 are not 1/27 and 1/3), and the order of operations is kept as the models
-// define it: the terms sqrt(K*K + ...) - K cancel badly when K is large.
+// Thermodynamic unfolding models, dispatched by fnf: melting, denaturation, heat capacity,
+// dimer sigmoid. Each always has a value, inf or nan included. The decimal constants are
+// the models' own (0.03704 is not 1/27), and the order of operations is kept: the terms
+// sqrt(K*K + ...) - K cancel badly when K is large.
 #include <math.h>
 
 #include "models.h"
