@@ -1,6 +1,5 @@
 // Program tests of the built velquin: exit status, standard output and every file of
 // the working folder after the run, byte for byte.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <math.h>
 #include <stdio.h>
@@ -13,19 +12,6 @@
 #include "program_run.h"
 
 namespace {
-
-std::vector<std::string> list_dir(const std::string &path) {
-  std::vector<std::string> names;
-  DIR *d = opendir(path.c_str());
-  if (d == nullptr) return names;
-  while (struct dirent *e = readdir(d)) {
-    std::string name = e->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  closedir(d);
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 std::vector<std::string> read_lines(const std::string &path) {
   std::vector<std::string> lines;

@@ -56,9 +56,11 @@ bool temp_dir::exists(const std::string &name) const {
   return stat(file(name).c_str(), &st) == 0;
 }
 
-std::vector<std::string> temp_dir::list() const {
+std::vector<std::string> temp_dir::list() const { return list_dir(path_); }
+
+std::vector<std::string> list_dir(const std::string &path) {
   std::vector<std::string> names;
-  DIR *d = opendir(path_.c_str());
+  DIR *d = opendir(path.c_str());
   if (d == nullptr) return names;
   while (struct dirent *e = readdir(d)) {
     std::string name = e->d_name;

@@ -35,6 +35,8 @@ class temp_dir {
 run_result run_program(const std::string &program, const std::vector<std::string> &args,
                        const std::string &cwd, const std::string &input = "");
 
+// Names of the entries of the folder at path, sorted; empty when it cannot be read.
+std::vector<std::string> list_dir(const std::string &path);
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &content);
 
