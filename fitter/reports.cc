@@ -22,6 +22,18 @@ static FILE *open_output(const char *fname, const char *mode, const char *module
   return fp;
 }
 
+// Checked once after the last write and at the close: a full disk or an I/O error must
+// not leave a cut report behind a run that exits as if all had been written.
+static void close_output(FILE *fp, const char *fname, const char *module) {
+  int failed = ferror(fp);
+  if (fclose(fp) != 0) failed = 1;
+  if (failed) {
+    char msg[MESSAGE_SIZE];
+    snprintf(msg, sizeof msg, "Unable to write output file %s", fname);
+    show_err(ERR_FATAL, module, msg);
+  }
+}
+
 // A null text of an empty catalogue row prints as nothing.
 static const char *text_or_empty(const char *text) { return text != NULL ? text : ""; }
 
@@ -78,7 +90,7 @@ int write_results(const char *fname) {
     }
   }
   fprintf(fp, "\n************************************************************\n");
-  fclose(fp);
+  close_output(fp, fname, "write_results");
   return 1;
 }
 
@@ -89,14 +101,14 @@ int write_log_results(void) {
   fprintf(fp, " %10.5g\n", rmse);
   fprintf(fp, " %d\n", itCount);
   if (logMessage[0] != '\0') fprintf(fp, "%s\n", logMessage);
-  fclose(fp);
+  close_output(fp, logFname, "write_log");
   return 1;
 }
 
 int write_log_msg(const char *message) {
   FILE *fp = open_output(logFname, "w", "write_log");
   fprintf(fp, "%s\n", message);
-  fclose(fp);
+  close_output(fp, logFname, "write_log");
   snprintf(logMessage, sizeof logMessage, "%s", message);
   return 1;
 }

@@ -1,5 +1,5 @@
 // Reports of velquin: the results file, appended to by every run, and the log file,
-// rewritten by every run. An output file that cannot be opened ends the process.
+// rewritten by every run. An output file that cannot be opened or written ends the process.
 #ifndef VELQUIN_REPORTS_H
 #define VELQUIN_REPORTS_H
 
