@@ -1,0 +1,443 @@
+// Program tests of what velquin promises about its files whatever the input: the results
+// file is only appended to, a run that ends before the fit keeps the earlier log, no file is
+// created by a run that ends before it would write it, a failed write is fatal, and
+// extreme numbers anywhere give a defined result.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "program_run.h"
+
+namespace {
+
+std::string frame(bool fatal, const std::string &module, const std::string &message) {
+  const std::string rule = "\n************************************************\n";
+  return rule + "\n" + (fatal ? " Fatal Error Detected!\n" : " Warning, Error Detected!\n") +
+         "\n Module.: " + module + "\n Message: " + message + "\n" + rule + "\n";
+}
+
+const char usage[] =
+    R"(usage: velquin dataOffset datasetId dataFile resultsFile logFile model maxIterations
+               [parameter ...]
+
+  dataOffset     number added to every x value of the dataset
+  datasetId      id of the dataset in dataFile; 0 takes the first data of the file
+  dataFile       curve data file to read
+  resultsFile    report file; each run appends its report
+  logFile        summary file; each run rewrites it
+  model          model number, 0 to 28
+  maxIterations  iteration limit
+  parameter      starting value of each model parameter, in order (at most 10);
+                 a leading "=" holds it constant, as in =2.5; missing ones start
+                 at 0 and are varied
+
+Exit status: 0 after a completed fit, 1 after a failed fit or an error.
+)";
+
+const char line_data[] = "# y = 2x + 1 and noise\n0 1.1\n1 2.9\n2 5.2\n3 6.8\n";
+const char old_results[] = "an earlier report\n";
+const char old_log[] = " old log\n";
+
+// The line y = 2x + 1 held: Y-Calc 1, 3, 5, 7, residuals -0.1, 0.1, -0.2, 0.2 and an RMSE of
+// sqrt(0.1 / 4) = 0.158113883.
+const char held_report[] = R"(
+Data Input.: data.crv
+Num of data: 4
+
+Function...: Straight Line
+Description: Notes: A0*x + A1
+Parameters.: 2
+
+Parameter   Hold Constant      Value     StdDev
+A0.......:       yes               2          0
+A1.......:       yes               1          0
+
+RMSE.......: 0.15811   
+Iterations.: 0
+Max It.....: 10
+
+Point by Point Analysis
+      X[i]      Y[i]     Y-Calc   Residual
+         0        1.1          1       -0.1
+         1        2.9          3        0.1
+         2        5.2          5       -0.2
+         3        6.8          7        0.2
+
+************************************************************
+)";
+const char held_log[] = "          2          0\n          1          0\n    0.15811\n 0\n";
+
+// With no iteration allowed the fit fails at its starting values 1 and 1: Y-Calc 1, 2, 3, 4
+// and an RMSE of sqrt(13.5 / 4) = 1.8371.
+const char failed_report[] = R"(
+Data Input.: data.crv
+Num of data: 4
+
+Function...: Straight Line
+Description: Notes: A0*x + A1
+Parameters.: 2
+
+Parameter   Hold Constant      Value     StdDev
+A0.......:       no                1          0
+A1.......:       no                1          0
+
+RMSE.......: 1.8371    
+Iterations.: 0
+Max It.....: 0
+
+Point by Point Analysis
+      X[i]      Y[i]     Y-Calc   Residual
+         0        1.1          1       -0.1
+         1        2.9          2       -0.9
+         2        5.2          3       -2.2
+         3        6.8          4       -2.8
+
+************************************************************
+)";
+const char failed_log[] =
+    "          1          0\n          1          0\n     1.8371\n 0\n"
+    "velquin: Unable to graph function with your starting parameters.\n";
+
+const char kept[] = "<kept>";  // the file keeps what it held before the run
+
+std::vector<std::string> fit_args(const std::string &results, const std::string &log,
+                                  const std::vector<std::string> &rest) {
+  std::vector<std::string> args = {"0", "0", "data.crv", results, log};
+  args.insert(args.end(), rest.begin(), rest.end());
+  return args;
+}
+
+const std::vector<std::string> held = {"0", "10", "=2", "=1"};
+const std::vector<std::string> no_iteration = {"0", "0", "1", "1"};
+
+struct guarded_run {
+  const char *name;
+  std::string data;  // data.crv
+  std::vector<std::string> args;
+  int status;
+  std::string out;
+  std::string appended;  // what the run appends to fit.res; empty when it never opens it
+  std::string log;       // fit.log after the run, or kept
+};
+
+// Runs each case twice: in a folder that holds an earlier run's fit.res and fit.log, and in
+// one that holds only the data. The first run must leave the earlier results in front of
+// what it appends and the earlier log unless it writes its own; the second must create
+// only the files that the run writes.
+void check_guarded(const std::vector<guarded_run> &runs) {
+  for (const guarded_run &g : runs) {
+    SCOPED_TRACE(g.name);
+    for (int earlier = 0; earlier <= 1; earlier++) {
+      SCOPED_TRACE(earlier ? "after an earlier run" : "in a folder holding only the data");
+      temp_dir work;
+      work.write("data.crv", g.data);
+      if (earlier) {
+        work.write("fit.res", old_results);
+        work.write("fit.log", old_log);
+      }
+      run_result r = run_program(VELQUIN_BIN, g.args, work.path());
+      EXPECT_EQ(r.status, g.status);
+      EXPECT_EQ(r.out, g.out);
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(work.read("data.crv"), g.data);
+      // "<missing>" when the file is not there, as read_file says.
+      std::string results = earlier ? old_results + g.appended : g.appended;
+      std::string log = g.log != kept ? g.log : earlier ? old_log : "";
+      EXPECT_EQ(work.read("fit.res"), results.empty() ? "<missing>" : results);
+      EXPECT_EQ(work.read("fit.log"), log.empty() ? "<missing>" : log);
+      EXPECT_EQ(work.list().size(), 1 + !results.empty() + !log.empty());
+    }
+  }
+}
+
+std::string points(int n) {
+  std::string s;
+  for (int i = 0; i < n; i++) s += std::to_string(i) + " " + std::to_string(2 * i + 1) + "\n";
+  return s;
+}
+
+TEST(velquin, completed_and_failed_runs_append_the_report_and_rewrite_the_log) {
+  check_guarded({
+      {"completed fit", line_data, fit_args("fit.res", "fit.log", held), 0, "", held_report,
+       held_log},
+      {"failed fit", line_data, fit_args("fit.res", "fit.log", no_iteration), 1, "", failed_report,
+       failed_log},
+  });
+}
+
+TEST(velquin, runs_that_end_before_the_fit_touch_no_output) {
+  const std::string n256(256, 'n');
+  check_guarded({
+      {"no arguments", line_data, {}, 1, usage, "", kept},
+      {"six arguments",
+       line_data,
+       {"0", "0", "data.crv", "fit.res", "fit.log", "0"},
+       1,
+       usage,
+       "",
+       kept},
+      {"log name too long", line_data, fit_args("fit.res", n256, held), 1,
+       frame(true, "get_args", "File name too long: " + n256 + "\n"), "", kept},
+      {"model without a formula", line_data, fit_args("fit.res", "fit.log", {"29", "10"}), 1,
+       frame(true, "init_vars", "Unknown model number 29\n"), "", kept},
+      {"missing data file",
+       line_data,
+       {"0", "0", "none.crv", "fit.res", "fit.log", "0", "10", "=2", "=1"},
+       1,
+       frame(false, "read_crv_data", "Unable to open file none.crv\n"),
+       "",
+       kept},
+      {"data file is a folder",
+       line_data,
+       {"0", "0", ".", "fit.res", "fit.log", "0", "10", "=2", "=1"},
+       1,
+       frame(false, "read_crv_data", "Unable to read file .\n"),
+       "",
+       kept},
+      {"missing dataset id",
+       line_data,
+       {"0", "4", "data.crv", "fit.res", "fit.log", "0", "10", "=2", "=1"},
+       1,
+       frame(false, "read_crv_data", "Unable to find Dataset ID = 4\n"),
+       "",
+       kept},
+      {"nothing after the dataset id",
+       "1 2\n3 4\n4\n# end\n",
+       {"0", "4", "data.crv", "fit.res", "fit.log", "0", "10", "=2", "=1"},
+       1,
+       frame(false, "read_crv_data", "No valid data lines after id found."),
+       "",
+       kept},
+      {"no data lines", "# only\n\n! comments\n", fit_args("fit.res", "fit.log", held), 1,
+       frame(false, "read_crv_data", "No valid data lines."), "", kept},
+      {"one column", "1\n2\n3\n", fit_args("fit.res", "fit.log", held), 1,
+       frame(false, "read_crv_data", "Num of data columns must be 2 or 3"), "", kept},
+      {"empty fields leave a line of one number", "0,,1\n1,,3\n",
+       fit_args("fit.res", "fit.log", held), 1,
+       frame(false, "read_crv_data", "Num of data columns must be 2 or 3"), "", kept},
+      {"text inside the data", "0 1\n1 3\nx y\n", fit_args("fit.res", "fit.log", held), 1,
+       frame(false, "read_crv_data", "Invalid data line 3\n"), "", kept},
+      {"a 300-digit number makes a line too long", "0 1\n1 1" + std::string(299, '0') + "\n",
+       fit_args("fit.res", "fit.log", held), 1,
+       frame(false, "read_crv_data", "Line 2 is too long\n"), "", kept},
+      {"one point", "0 1\n", fit_args("fit.res", "fit.log", held), 1,
+       frame(true, "read_crv_data", "Error, Min data points is (2)\n"), "", kept},
+      {"1501 points", points(1501), fit_args("fit.res", "fit.log", held), 1,
+       frame(true, "read_crv_data", "Error, Max data points exceeds 1500\n"), "", kept},
+  });
+}
+
+TEST(velquin, outputs_that_cannot_be_opened_are_fatal) {
+  check_guarded({
+      {"results file in a missing folder", line_data, fit_args("no_dir/fit.res", "fit.log", held),
+       1, frame(true, "write_results", "Unable to open output file no_dir/fit.res"), "", kept},
+      {"empty results name", line_data, fit_args("", "fit.log", held), 1,
+       frame(true, "write_results", "Unable to open output file "), "", kept},
+      {"log in a missing folder after the results", line_data,
+       fit_args("fit.res", "no_dir/fit.log", held), 1,
+       frame(true, "write_log", "Unable to open output file no_dir/fit.log"), held_report, kept},
+      // The failed fit writes its message to the log before the results are written.
+      {"log in a missing folder in a failed fit", line_data,
+       fit_args("fit.res", "no_dir/fit.log", no_iteration), 1,
+       frame(true, "write_log", "Unable to open output file no_dir/fit.log"), "", kept},
+  });
+}
+
+TEST(velquin, write_errors_are_fatal) {
+  check_guarded({
+      {"results file on a full disk", line_data, fit_args("/dev/full", "fit.log", held), 1,
+       frame(true, "write_results", "Unable to write output file /dev/full"), "", kept},
+      {"log on a full disk after the results", line_data, fit_args("fit.res", "/dev/full", held), 1,
+       frame(true, "write_log", "Unable to write output file /dev/full"), held_report, kept},
+      {"log on a full disk in a failed fit", line_data,
+       fit_args("fit.res", "/dev/full", no_iteration), 1,
+       frame(true, "write_log", "Unable to write output file /dev/full"), "", kept},
+  });
+}
+
+// Naming one file twice is the user's mistake; what it costs is fixed all the same: the log
+// is written last and replaces what the file held.
+TEST(velquin, one_file_named_twice_keeps_only_the_log) {
+  const struct {
+    const char *name;
+    std::string results, log;
+    const char *file;
+  } rows[] = {
+      {"results and log", "fit.res", "fit.res", "fit.res"},
+      {"data file and log", "fit.res", "data.crv", "data.crv"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    temp_dir work;
+    work.write("data.crv", line_data);
+    work.write("fit.res", old_results);
+    run_result r = run_program(VELQUIN_BIN, fit_args(row.results, row.log, held), work.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(work.read(row.file), held_log);
+  }
+}
+
+// The sign of a NaN that arithmetic makes is not fixed by IEEE 754 and differs between
+// machines: compare without it.
+std::string unsigned_nan(std::string text) {
+  for (size_t at = text.find("-nan"); at != std::string::npos; at = text.find("-nan", at)) {
+    text[at] = ' ';
+  }
+  return text;
+}
+
+std::string lines_after(const std::string &text, const std::string &mark) {
+  size_t at = text.find(mark);
+  return at == std::string::npos ? "<no " + mark + ">" : text.substr(at + mark.size());
+}
+
+// Every data file is fitted with the line y = 2x + 1 held, so Y-Calc and the residuals
+// follow by hand.
+TEST(velquin, extreme_numbers_in_data_files) {
+  const std::string digits250 = "1" + std::string(249, '0');
+  const struct {
+    const char *name;
+    std::string data;
+    std::string table;  // the point table's rows
+    std::string rmse;   // the log's RMSE line
+  } rows[] = {
+      // 2e308 + 1 overflows; the RMSE of the residuals 0 and inf is inf.
+      {"1e308", "0 1\n1e308 1e308\n",
+       "         0          1          1          0\n"
+       "    1e+308     1e+308        inf        inf\n",
+       "        inf"},
+      // The offset 0 added to x -0 makes it 0; y stays -0. Residuals 1 - -0 = 1 and 0 give
+      // sqrt(1 / 2).
+      {"-0", "-0 -0\n1 3\n",
+       "         0         -0          1          1\n"
+       "         1          3          3          0\n",
+       "    0.70711"},
+      {"inf and -inf", "0 inf\n1 -inf\n",
+       "         0        inf          1       -inf\n"
+       "         1       -inf          3        inf\n",
+       "        inf"},
+      {"nan and -nan", "0 nan\n-nan 1\n",
+       "         0        nan          1        nan\n"
+       "       nan          1        nan        nan\n",
+       "        nan"},
+      {"INFINITY and hexadecimal", "0x1p3 17\nINFINITY 1\n",
+       "         8         17         17          0\n"
+       "       inf          1        inf        inf\n",
+       "        inf"},
+      // A 250-digit y leaves a residual whose square overflows.
+      {"250 digits", "0 1\n1 " + digits250 + "\n",
+       "         0          1          1          0\n"
+       "         1     1e+249          3    -1e+249\n",
+       "        inf"},
+      // Below the smallest double: both read as 0; residuals 0 and 3 give sqrt(9 / 2).
+      {"1e-400", "1e-400 1\n1 1e-400\n",
+       "         0          1          1          0\n"
+       "         1          0          3          3\n",
+       "     2.1213"},
+      // A line of one number ends the dataset.
+      {"empty fields after a number", "0 1\n1 3\n2,,\n5 5\n",
+       "         0          1          1          0\n"
+       "         1          3          3          0\n",
+       "          0"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    temp_dir work;
+    work.write("data.crv", row.data);
+    run_result r = run_program(VELQUIN_BIN, fit_args("fit.res", "fit.log", held), work.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(unsigned_nan(work.read("fit.log")),
+              "          2          0\n          1          0\n" + row.rmse + "\n 0\n");
+    EXPECT_EQ(unsigned_nan(lines_after(work.read("fit.res"), "Y-Calc   Residual\n")),
+              row.table + "\n************************************************************\n");
+  }
+}
+
+TEST(velquin, extreme_numbers_on_the_command_line) {
+  const std::string big = "1" + std::string(299, '0');
+  const std::string unconverged = "velquin: Unable to converge with your starting parameters.\n";
+  const struct {
+    const char *name;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string log;  // fit.log, or kept
+  } rows[] = {
+      {"offset 1e308 takes every x to 1e308, and 2x + 1 overflows",
+       {"1e308", "0", "data.crv", "fit.res", "fit.log", "0", "10", "=2", "=1"},
+       0,
+       "",
+       "          2          0\n          1          0\n        inf\n 0\n"},
+      {"offset nan",
+       {"nan", "0", "data.crv", "fit.res", "fit.log", "0", "10", "=2", "=1"},
+       0,
+       "",
+       "          2          0\n          1          0\n        nan\n 0\n"},
+      {"offset -0",
+       {"-0", "0", "data.crv", "fit.res", "fit.log", "0", "10", "=2", "=1"},
+       0,
+       "",
+       held_log},
+      {"300-digit offset",
+       {big, "0", "data.crv", "fit.res", "fit.log", "0", "10", "=2", "=1"},
+       0,
+       "",
+       "          2          0\n          1          0\n        inf\n 0\n"},
+      // Everything 0: model 0, no iteration allowed, both parameters free from 0; the
+      // starting RMSE is sqrt(82.9 / 4).
+      {"empty numbers",
+       {"", "", "data.crv", "fit.res", "fit.log", "", "", "", ""},
+       1,
+       "",
+       "          0          0\n          0          0\n     4.5525\n 0\n"
+       "velquin: Unable to graph function with your starting parameters.\n"},
+      {"300-digit dataset id",
+       {"0", big, "data.crv", "fit.res", "fit.log", "0", "10"},
+       1,
+       frame(false, "read_crv_data", "Unable to find Dataset ID = 2147483647\n"),
+       kept},
+      {"-300-digit dataset id",
+       {"0", "-" + big, "data.crv", "fit.res", "fit.log", "0", "10"},
+       1,
+       frame(false, "read_crv_data", "Unable to find Dataset ID = -2147483648\n"),
+       kept},
+      {"300-digit model",
+       {"0", "0", "data.crv", "fit.res", "fit.log", big, "10"},
+       1,
+       frame(true, "init_vars", "Unknown model number 2147483647\n"),
+       kept},
+      {"300-digit limit with every parameter held",
+       fit_args("fit.res", "fit.log", {"0", big, "=2", "=1"}), 0, "", held_log},
+      {"-300-digit limit", fit_args("fit.res", "fit.log", {"0", "-" + big, "2", "1"}), 1, "",
+       "          2          0\n          1          0\n    0.15811\n -2147483648\n" + unconverged},
+      {"held 1e308, inf, -0 and nan",
+       fit_args("fit.res", "fit.log", {"8", "10", "=1e308", "=inf", "=-0", "=nan"}), 0, "",
+       "     1e+308          0\n        inf          0\n         -0          0\n"
+       "        nan          0\n        nan\n 0\n"},
+      // 1e299 x squared overflows; 1e-400 reads as 0.
+      {"held 300 digits and 1e-400",
+       fit_args("fit.res", "fit.log", {"0", "10", "=" + big, "=1e-400"}), 0, "",
+       "     1e+299          0\n          0          0\n        inf\n 0\n"},
+      // A start where the model has no finite value never converges; the starting values
+      // stay.
+      {"free inf", fit_args("fit.res", "fit.log", {"0", "10", "inf", "1"}), 1, "",
+       "        inf          0\n          1          0\n        nan\n 10\n" + unconverged},
+      {"free nan", fit_args("fit.res", "fit.log", {"0", "10", "nan", "1"}), 1, "",
+       "        nan          0\n          1          0\n        nan\n 10\n" + unconverged},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    temp_dir work;
+    work.write("data.crv", line_data);
+    work.write("fit.log", old_log);
+    run_result r = run_program(VELQUIN_BIN, row.args, work.path());
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_EQ(r.out, row.out);
+    EXPECT_EQ(unsigned_nan(work.read("fit.log")), row.log != kept ? row.log : old_log);
+  }
+}
+
+}  // namespace
