@@ -1,5 +1,6 @@
 // The converters' shared input and output: file names from the command line or the
-// terminal, the opening of both files, and line reading that never splits a line.
+// terminal, the opening of both files, line reading that never splits a line, and the
+// closing of the output with a check of every write.
 // All messages go to standard output.
 #include "conv_io.h"
 
@@ -63,6 +64,17 @@ FILE *open_output(int argc, char **argv) {
   if (argc > 2) take_arg_name(outFname, argv[2]);
   return open_or_ask(outFname, "w", " Please enter your output file.\n",
                      "Error, cannot open output file.\n");
+}
+
+int close_output(FILE *fp, int status) {
+  // A full disk or an I/O error shows only here: the writes go through the stream's buffer.
+  int failed = ferror(fp);
+  if (fclose(fp) != 0) failed = 1;
+  if (!failed) return status;
+  fputc('\n', stdout);
+  fputs("Error, cannot write output file.\n", stdout);
+  fputc('\n', stdout);
+  return 1;
 }
 
 int read_line(FILE *fp, FILE *copy, char *buf, int *line_no) {

@@ -1,6 +1,7 @@
 // What the three converters share: their capacities, the opening of the input and output
-// files with one prompt each on the terminal, and the reading of one whole input line.
-// Each program's main opens its two streams here, then converts in its own do_convert.
+// files with one prompt each on the terminal, the reading of one whole input line, and the
+// closing of the output. Each program's main opens its two streams here, converts in its own
+// do_convert, and closes the output here, which tells whether it was written whole.
 #ifndef VELQUIN_CONV_IO_H
 #define VELQUIN_CONV_IO_H
 
@@ -32,6 +33,12 @@ FILE *open_input(int argc, char **argv, const char *prompt);
 // Opens (creates or empties) the output file named by the second argument, asking once on
 // failure like open_input, and ends the process with status 1 when the typed name fails.
 FILE *open_output(int argc, char **argv);
+
+// Closes the output file that do_convert has written and returns the exit status: status
+// when every write and the close succeeded, otherwise 1 after "Error, cannot write output
+// file." between two line feeds on standard output, printed after any message of the
+// conversion, since that message does not tell that the output is incomplete.
+int close_output(FILE *fp, int status);
 
 // Reads the next line of fp, line feed included, into buf (LINE_SIZE bytes) and counts it
 // in *line_no. A comment line is taken whole whatever its length: copied unchanged to copy

@@ -119,5 +119,5 @@ static int do_convert(void) {
 int main(int argc, char **argv) {
   infp = open_input(argc, argv, " Please enter your datafile (Zarn format).\n");
   outfp = open_output(argc, argv);
-  return do_convert();
+  return close_output(outfp, do_convert());
 }
