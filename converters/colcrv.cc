@@ -1,6 +1,7 @@
 // colcrv: turns a column table (a header row of x values, then one row per dataset: its
 // id and one y value per x) into a curve data file with one dataset per row, so that
 // velquin fits a row by its id. Comment lines are copied at their place.
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -16,6 +17,16 @@ static int numX;
 
 // A carriage return is no delimiter: it stays part of the word that it follows.
 static const char delims[] = " \t\n";
+
+// The dataset id of a row, read as atoi reads it, except that an id beyond the int range
+// becomes the nearest end of the range, as velquin takes such an id, instead of wrapping
+// round to another id.
+static int row_id(const char *word) {
+  long value = strtol(word, NULL, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return (int)value;
+}
 
 // Returns 0 when the input has been converted, 1 after a line too long to take whole.
 static int do_convert(void) {
@@ -36,7 +47,7 @@ static int do_convert(void) {
       continue;
     }
     if (word == NULL) continue;  // no id, so no dataset: an empty or blank line
-    fprintf(outfp, "%d\n", atoi(word));
+    fprintf(outfp, "%d\n", row_id(word));
     int j = 0;
     for (word = strtok(NULL, delims); word != NULL; word = strtok(NULL, delims)) {
       // A word that begins with "#" is a missing value; it still takes its column.
