@@ -1,0 +1,319 @@
+// Program tests of the built velplot: pictures of the shipped examples after a fit by
+// velquin, and every way a run can fail, which must leave no output file behind.
+#include <ctype.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "plot_script.h"
+#include "program_run.h"
+
+namespace {
+
+// 127 is what env exits with when it cannot find the program.
+bool have(const char *tool) {
+  temp_dir work;
+  return run_program("/usr/bin/env", {tool, "--version"}, work.path()).status != 127;
+}
+
+std::string frame(bool fatal, const std::string &module, const std::string &message) {
+  const std::string rule = "\n************************************************\n";
+  return rule + "\n" + (fatal ? " Fatal Error Detected!\n" : " Warning, Error Detected!\n") +
+         "\n Module.: " + module + "\n Message: " + message + "\n" + rule + "\n";
+}
+
+size_t count(const std::string &text, const std::string &what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+  return n;
+}
+
+struct example {
+  const char *file;
+  std::vector<std::string> fit;  // model, iterations and starting values for velquin
+  size_t points;
+  int columns;
+  const char *label;
+};
+
+// The examples with the commands on their comment lines.
+const example examples[] = {
+    {"t1-relaxation.crv", {"4", "1000", "80", "=1.9", "300"}, 20, 2, "T1 Relaxation"},
+    {"ph-titration.crv", {"9", "1000", "7", "8.3", "9", "=1"}, 25, 2, "PH Titration"},
+    {"thermal-melt.crv",
+     {"13", "2000", "1", "0.002", "0.25", "0.001", "80", "=1.2", "330"},
+     71,
+     2,
+     "Monomer Melting Curve 3"},
+    {"shift-titration.crv", {"15", "1000", "0.3", "0.3"}, 16, 3, "Chemical Shift (XY1)"},
+};
+
+// Copies the example into work and fits it, leaving fit.res and fit.log.
+void fit_example(const temp_dir &work, const example &e) {
+  work.write(e.file, read_file(std::string(EXAMPLES_DIR) + "/" + e.file));
+  std::vector<std::string> args = {"0", "0", e.file, "fit.res", "fit.log"};
+  args.insert(args.end(), e.fit.begin(), e.fit.end());
+  run_result r = run_program(VELQUIN_BIN, args, work.path());
+  ASSERT_EQ(r.status, 0) << r.out;
+}
+
+TEST(velplot, draws_each_example_with_its_points_curve_and_residuals) {
+  if (!have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+  for (const example &e : examples) {
+    SCOPED_TRACE(e.file);
+    temp_dir work;
+    fit_example(work, e);
+    run_result r =
+        run_program(VELPLOT_BIN, {"0", "0", e.file, "fit.log", e.fit[0], "fit.svg"}, work.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    std::vector<std::string> names = {e.file, "fit.log", "fit.res", "fit.svg"};
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(work.list(), names);
+    std::string svg = work.read("fit.svg");
+    EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+    EXPECT_EQ(svg.find_last_not_of(" \n") + 1, svg.rfind("</svg>") + 6) << "ends with </svg>";
+    // Data as filled circles, plus the one in the key; residuals as open circles.
+    EXPECT_EQ(count(svg, "<use xlink:href='#gpPt6' transform="), e.points + 1);
+    EXPECT_EQ(count(svg, "<use xlink:href='#gpPt5' transform="), e.points);
+    // The curve's group, titled in the key, holds the key's sample line and the curve:
+    // the grid of two-column data, or the points joined for three-column data.
+    size_t from = svg.find("<title>fit");
+    size_t to = svg.find("<title>data</title>");
+    ASSERT_NE(from, std::string::npos);
+    ASSERT_NE(to, std::string::npos);
+    std::string curve = svg.substr(from, to - from);
+    size_t segments = e.columns == 3 ? e.points - 1 : GRID_POINTS - 1;
+    size_t lines = 0;  // "L" and a coordinate: one straight segment of the path
+    for (size_t i = 0; i + 1 < curve.size(); i++) lines += curve[i] == 'L' && isdigit(curve[i + 1]);
+    EXPECT_EQ(lines, 1 + segments);
+    EXPECT_NE(curve.find("stroke='rgb(192,  57,  43)'"), std::string::npos);
+    EXPECT_EQ(count(svg, std::string("<text>") + e.label + "</text>"), 1u) << "the title";
+  }
+}
+
+TEST(velplot, writes_png_and_pdf_under_any_name) {
+  if (!have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+  struct row {
+    const char *output;
+    std::string magic;
+  };
+  const row rows[] = {
+      {"fit.png", "\x89PNG\r\n\x1a\n"},
+      {"FIT.PDF", "%PDF-"},
+      {"-o 'it''s' \"$(x)\".svg", "<?xml"},
+      {"sub dir/-x.png", "\x89PNG"},
+  };
+  temp_dir work;
+  fit_example(work, examples[0]);
+  mkdir(work.file("sub dir").c_str(), 0777);
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.output);
+    run_result run = run_program(
+        VELPLOT_BIN, {"0", "0", examples[0].file, "fit.log", "4", r.output}, work.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(work.read(r.output).substr(0, r.magic.size()), r.magic);
+  }
+  EXPECT_EQ(list_dir(work.file("sub dir")), std::vector<std::string>{"-x.png"});
+  struct stat st;
+  ASSERT_EQ(stat(work.file("fit.png").c_str(), &st), 0);
+  EXPECT_NE(st.st_mode & 0044, 0u) << "a private temporary file's mode was kept";
+}
+
+TEST(velplot, ignores_the_users_gnuplot_settings) {
+  if (!have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+  temp_dir work, home;
+  fit_example(work, examples[0]);
+  home.write(".gnuplot", "set terminal dumb\nset output 'stolen.txt'\nset logscale y\n");
+  run_result r = run_program(
+      "/usr/bin/env",
+      {"HOME=" + home.path(), VELPLOT_BIN, "0", "0", examples[0].file, "fit.log", "4", "fit.svg"},
+      work.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");  // a log scale would have warned of the negative data
+  EXPECT_EQ(work.read("fit.svg").rfind("<?xml", 0), 0u);
+  EXPECT_EQ(home.list(), std::vector<std::string>{".gnuplot"});
+  EXPECT_FALSE(work.exists("stolen.txt"));
+}
+
+const char usage[] = R"(usage: velplot dataOffset datasetId dataFile logFile model outputFile
+
+  dataOffset  number added to every x value of the dataset, as given to velquin
+  datasetId   id of the dataset in dataFile; 0 takes the first data of the file
+  dataFile    curve data file that velquin fitted
+  logFile     log file that velquin wrote for that fit
+  model       model number of the fit, 0 to 28 but 12
+  outputFile  picture to write, named .svg, .png or .pdf
+
+Draws the data, the fitted curve and the residuals with gnuplot.
+Exit status: 0 after writing the picture, 1 after an error.
+)";
+
+// The folder of every failing run: two datasets, logs of a straight line (model 0), and
+// the picture of an earlier run, which a failed run must leave as it was.
+const char data_crv[] = "1\n0 1.1\n1 2.9\n2 5.2\n2\n1 1\n2 2\n";
+const std::vector<std::pair<std::string, std::string>> folder = {
+    {"data.crv", data_crv},
+    {"line.log", "          2       0.1\n          1       0.1\n        0.1\n 12\n"},
+    {"short.log", "          2       0.1\n          1       0.1\n"},
+    {"text.log", "velquin: Unable to converge with your starting parameters.\n"},
+    {"huge.log", "          1         0\n       1000         0\n          0         0\n 1\n 7\n"},
+    {"quad.log", "          1       0.1\n          2       0.1\n          3       0.1\n 0.1\n 9\n"},
+    {"fit.svg", "an earlier picture\n"},
+};
+
+void fill(const temp_dir &work) {
+  for (const auto &f : folder) work.write(f.first, f.second);
+}
+
+// Checks a failed run: status 1, the exact message, and the folder as it was.
+void expect_failed(const temp_dir &work, const run_result &r, const std::string &out) {
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, out);
+  EXPECT_EQ(r.err, "");
+  std::vector<std::string> names;
+  for (const auto &f : folder) names.push_back(f.first);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(work.list(), names);
+  for (const auto &f : folder) EXPECT_EQ(work.read(f.first), f.second) << f.first;
+}
+
+TEST(velplot, bad_input_fails_with_a_message_and_no_output) {
+  std::string n256(256, 'n');
+  struct row {
+    const char *name;
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const row rows[] = {
+      {"five arguments", {"0", "1", "data.crv", "line.log", "0"}, usage},
+      {"seven arguments", {"0", "1", "data.crv", "line.log", "0", "fit.svg", "x"}, usage},
+      {"a log name too long",
+       {"0", "1", "data.crv", n256, "0", "fit.svg"},
+       frame(true, "get_plot_args", "File name too long: " + n256 + "\n")},
+      {"an output name too long",
+       {"0", "1", "data.crv", "line.log", "0", n256 + ".svg"},
+       frame(true, "get_plot_args", "File name too long: " + n256 + ".svg\n")},
+      {"model 29",
+       {"0", "1", "data.crv", "line.log", "29", "fit.svg"},
+       frame(true, "get_plot_args", "Unknown model number 29\n")},
+      {"model -1",
+       {"0", "1", "data.crv", "line.log", "-1", "fit.svg"},
+       frame(true, "get_plot_args", "Unknown model number -1\n")},
+      {"an unknown picture format",
+       {"0", "1", "data.crv", "line.log", "0", "fit.jpg"},
+       frame(true, "get_plot_args", "Output file fit.jpg must end in .svg, .png or .pdf\n")},
+      {"a missing data file",
+       {"0", "1", "none.crv", "line.log", "0", "fit.svg"},
+       frame(false, "read_crv_data", "Unable to open file none.crv\n")},
+      {"a missing dataset",
+       {"0", "7", "data.crv", "line.log", "0", "fit.svg"},
+       frame(false, "read_crv_data", "Unable to find Dataset ID = 7\n")},
+      {"model 12, whose log has no parameters",
+       {"0", "1", "data.crv", "line.log", "12", "fit.svg"},
+       frame(true, "read_fit_log",
+             "Model 12 has no catalogue entry, so its log holds no parameters\n")},
+      {"a missing log",
+       {"0", "1", "data.crv", "none.log", "0", "fit.svg"},
+       frame(true, "read_fit_log", "Unable to open log file none.log\n")},
+      {"a log too short",
+       {"0", "1", "data.crv", "short.log", "0", "fit.svg"},
+       frame(true, "read_fit_log",
+             "Log file short.log has 2 lines; model 0 needs 2 parameter lines and the RMSE\n")},
+      {"a log of a message",
+       {"0", "1", "data.crv", "text.log", "0", "fit.svg"},
+       frame(true, "read_fit_log",
+             "Line 1 of log file text.log is not a value and a standard deviation\n")},
+      {"a log of fewer parameters than the model has",
+       {"0", "1", "data.crv", "line.log", "1", "fit.svg"},
+       frame(true, "read_fit_log",
+             "Line 3 of log file line.log is not a value and a standard deviation\n")},
+      {"a log of more parameters than the model has",
+       {"0", "1", "data.crv", "quad.log", "0", "fit.svg"},
+       frame(true, "read_fit_log",
+             "Line 3 of log file quad.log is not the RMSE: is it a log of model 0?\n")},
+      {"a model without a finite value",
+       {"0", "2", "data.crv", "huge.log", "3", "fit.svg"},
+       frame(true, "draw_plot",
+             "Nothing to draw: model 3 has no finite value at the data with the parameters of "
+             "huge.log\n")},
+      {"an output folder that does not exist",
+       {"0", "1", "data.crv", "line.log", "0", "none/fit.svg"},
+       frame(true, "draw_plot", "Unable to open output file none/fit.svg\n")},
+  };
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_dir work;
+    fill(work);
+    expect_failed(work, run_program(VELPLOT_BIN, r.args, work.path()), r.out);
+  }
+}
+
+// Runs velplot on dataset 1 of data.crv with line.log and PATH set to the folder bin,
+// where a stand-in for gnuplot may be.
+run_result run_with_path(const temp_dir &work, const std::string &bin, const char *offset) {
+  return run_program(
+      "/usr/bin/env",
+      {"PATH=" + bin, VELPLOT_BIN, offset, "1", "data.crv", "line.log", "0", "fit.svg"},
+      work.path());
+}
+
+void put_program(const std::string &path, const std::string &script) {
+  write_file(path, script);
+  chmod(path.c_str(), 0755);
+}
+
+TEST(velplot, gnuplot_missing_or_failing_leaves_no_output) {
+  struct row {
+    const char *name;
+    const char *gnuplot;  // stand-in script, or nullptr for none at all
+    std::string out;
+  };
+  const row rows[] = {
+      {"no gnuplot", nullptr,
+       frame(true, "draw_plot",
+             "Unable to run gnuplot: install it (Debian package gnuplot-nox)\n")},
+      {"gnuplot fails half-way", "#!/bin/sh\necho '<svg>'\nexit 3\n",
+       frame(true, "draw_plot", "gnuplot failed (exit status 3); fit.svg is not written\n")},
+      {"gnuplot writes nothing", "#!/bin/sh\nexit 0\n",
+       frame(true, "draw_plot", "gnuplot wrote no picture; fit.svg is not written\n")},
+      {"gnuplot is killed", "#!/bin/sh\necho '<svg>'\nkill -9 $$\n",
+       frame(true, "draw_plot", "gnuplot was stopped by a signal; fit.svg is not written\n")},
+  };
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_dir work, bin;
+    fill(work);
+    if (r.gnuplot != nullptr) put_program(bin.file("gnuplot"), r.gnuplot);
+    expect_failed(work, run_with_path(work, bin.path(), "0"), r.out);
+  }
+}
+
+// A stand-in gnuplot that writes its script (after the option -d) as the picture shows
+// what velplot passes on.
+TEST(velplot, gives_gnuplot_the_offset_dataset_and_logged_parameters) {
+  temp_dir work, bin;
+  fill(work);
+  put_program(bin.file("gnuplot"), "#!/bin/sh\nexec /bin/cat \"$2\"\n");
+  run_result r = run_with_path(work, bin.path(), "10");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  std::string script = work.read("fit.svg");
+  EXPECT_NE(script.find("$data << EOD\n10 1.1\n11 2.9\n12 5.2\nEOD\n"), std::string::npos)
+      << script;
+  // y = 2x + 1 at the offset x, minus the data.
+  EXPECT_NE(script.find("$resid << EOD\n10 19.9\n11 20.1\n12 19.8\nEOD\n"), std::string::npos)
+      << script;
+  EXPECT_NE(script.find("$curve << EOD\n10 21\n"), std::string::npos);
+  EXPECT_NE(script.find("\n12 25\nEOD\n"), std::string::npos);
+  EXPECT_NE(script.find("set label 1 'Straight Line'"), std::string::npos);
+  EXPECT_NE(script.find("'fit, RMSE 0.1'"), std::string::npos);
+  EXPECT_EQ(work.list().size(), folder.size());  // the script is gone, the picture renamed
+}
+
+}  // namespace
