@@ -28,14 +28,15 @@ static int row_id(const char *word) {
   return (int)value;
 }
 
-// Returns 0 when the input has been converted, 1 after a line too long to take whole.
+// Returns 0 when the input has been converted, 1 after a line too long to take whole or a
+// read error.
 static int do_convert(void) {
   char line[LINE_SIZE];
   int line_no = 0, header_seen = 0;
   for (;;) {
     int got = read_line(infp, outfp, line, &line_no);
     if (got == LINE_END) return 0;
-    if (got == LINE_TOO_LONG) return 1;
+    if (got == LINE_REFUSED) return 1;
     if (got == LINE_COMMENT) continue;
     char *word = strtok(line, delims);
     if (!header_seen) {

@@ -79,7 +79,13 @@ int close_output(FILE *fp, int status) {
 
 int read_line(FILE *fp, FILE *copy, char *buf, int *line_no) {
   int c = getc(fp);
-  if (c == EOF) return LINE_END;
+  if (c == EOF) {
+    if (!ferror(fp)) return LINE_END;
+    fputc('\n', stdout);
+    fputs("Error, cannot read input file.\n", stdout);
+    fputc('\n', stdout);
+    return LINE_REFUSED;
+  }
   ++*line_no;
   int comment = c == '#' || c == '!';
   int len = 0, too_long = 0;
@@ -98,7 +104,7 @@ int read_line(FILE *fp, FILE *copy, char *buf, int *line_no) {
   if (comment) return LINE_COMMENT;
   if (too_long) {
     printf("Error, line %d is too long.\n", *line_no);
-    return LINE_TOO_LONG;
+    return LINE_REFUSED;
   }
   return LINE_READ;
 }

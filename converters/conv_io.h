@@ -18,10 +18,10 @@ enum {
 
 // Results of read_line.
 enum {
-  LINE_READ,      // a whole line, not a comment, is in the buffer
-  LINE_COMMENT,   // the line begins with "#" or "!"; it has been copied or skipped whole
-  LINE_TOO_LONG,  // a line that does not fit the buffer; already reported on standard output
-  LINE_END,       // the input has ended; nothing was read
+  LINE_READ,     // a whole line, not a comment, is in the buffer
+  LINE_COMMENT,  // the line begins with "#" or "!"; it has been copied or skipped whole
+  LINE_REFUSED,  // a line that does not fit the buffer, or a read error; already reported
+  LINE_END,      // the input has ended; nothing was read
 };
 
 // Opens the input file named by the first argument for reading. When there is no such
@@ -44,7 +44,9 @@ int close_output(FILE *fp, int status);
 // in *line_no. A comment line is taken whole whatever its length: copied unchanged to copy
 // unless copy is NULL, and only its beginning kept in buf. Any other line that does not fit
 // buf whole is consumed and reported as "Error, line %d is too long.\n": lines are never
-// split, since a piece of a line read as a line of its own would corrupt the output.
+// split, since a piece of a line read as a line of its own would corrupt the output. A read
+// error (a folder opens for reading, but cannot be read) is reported as "Error, cannot read
+// input file." between two line feeds, so that it never passes for the end of the input.
 int read_line(FILE *fp, FILE *copy, char *buf, int *line_no);
 
 #endif  // VELQUIN_CONV_IO_H

@@ -15,14 +15,15 @@ enum {
   NO_PREVIOUS_ID = -999999  // no valid id equals it, so the first point opens a dataset
 };
 
-// Returns 0 when the input has been converted, 1 after a line too long to take whole.
+// Returns 0 when the input has been converted, 1 after a line too long to take whole or a
+// read error.
 static int do_convert(void) {
   char line[LINE_SIZE];
   int line_no = 0, prev_id = NO_PREVIOUS_ID;
   for (;;) {
     int got = read_line(infp, outfp, line, &line_no);
     if (got == LINE_END) return 0;
-    if (got == LINE_TOO_LONG) return 1;
+    if (got == LINE_REFUSED) return 1;
     if (got == LINE_COMMENT) continue;
     // The id is read as "%d" reads it, but into a long through strtol, which saturates:
     // an id too large for an int must be dropped, not wrapped into the valid range.

@@ -20,7 +20,7 @@ static int read_count(int *n, int *line_no) {
   char line[LINE_SIZE];
   for (;;) {
     int got = read_line(infp, NULL, line, line_no);
-    if (got == LINE_TOO_LONG) return 0;
+    if (got == LINE_REFUSED) return 0;
     if (got == LINE_END) {
       printf("Error, no point count found.\n");
       return 0;
@@ -64,7 +64,7 @@ static int read_range(double *first_x, double *span, int *line_no) {
   char line[LINE_SIZE];
   while (count < 2) {
     int got = read_line(infp, NULL, line, line_no);
-    if (got == LINE_TOO_LONG) return 0;
+    if (got == LINE_REFUSED) return 0;
     if (got != LINE_READ || !scan_numbers(line, value, &count)) {
       printf("Error, cannot read the first x and the x span.\n");
       return 0;
@@ -75,7 +75,7 @@ static int read_range(double *first_x, double *span, int *line_no) {
   return 1;
 }
 
-// Returns 0 after writing the output, 1 after a one-line message that tells why the input
+// Returns 0 after writing the output, 1 after a message that tells why the input
 // was refused.
 static int do_convert(void) {
   int line_no = 0, n;
@@ -92,7 +92,7 @@ static int do_convert(void) {
   for (;;) {
     int got = read_line(infp, NULL, line, &line_no);
     if (got == LINE_END) break;
-    if (got == LINE_TOO_LONG) return 1;
+    if (got == LINE_REFUSED) return 1;
     if (got == LINE_COMMENT) continue;
     if (k == n) {
       printf("Error, more than %d value lines.\n", n);
