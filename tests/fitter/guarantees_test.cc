@@ -234,6 +234,11 @@ TEST(velquin, outputs_that_cannot_be_opened_are_fatal) {
        1, frame(true, "write_results", "Unable to open output file no_dir/fit.res"), "", kept},
       {"empty results name", line_data, fit_args("", "fit.log", held), 1,
        frame(true, "write_results", "Unable to open output file "), "", kept},
+      // A failed fit has written its message to the log before the results.
+      {"results file in a missing folder in a failed fit", line_data,
+       fit_args("no_dir/fit.res", "fit.log", no_iteration), 1,
+       frame(true, "write_results", "Unable to open output file no_dir/fit.res"), "",
+       "velquin: Unable to graph function with your starting parameters.\n"},
       {"log in a missing folder after the results", line_data,
        fit_args("fit.res", "no_dir/fit.log", held), 1,
        frame(true, "write_log", "Unable to open output file no_dir/fit.log"), held_report, kept},
@@ -248,6 +253,10 @@ TEST(velquin, write_errors_are_fatal) {
   check_guarded({
       {"results file on a full disk", line_data, fit_args("/dev/full", "fit.log", held), 1,
        frame(true, "write_results", "Unable to write output file /dev/full"), "", kept},
+      {"results file on a full disk in a failed fit", line_data,
+       fit_args("/dev/full", "fit.log", no_iteration), 1,
+       frame(true, "write_results", "Unable to write output file /dev/full"), "",
+       "velquin: Unable to graph function with your starting parameters.\n"},
       {"log on a full disk after the results", line_data, fit_args("fit.res", "/dev/full", held), 1,
        frame(true, "write_log", "Unable to write output file /dev/full"), held_report, kept},
       {"log on a full disk in a failed fit", line_data,
@@ -277,6 +286,19 @@ TEST(velquin, one_file_named_twice_keeps_only_the_log) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(work.read(row.file), held_log);
   }
+}
+
+// The report appended to the data file ends its data with a line of text, which the next
+// run refuses.
+TEST(velquin, data_file_named_as_results_file_takes_the_report) {
+  temp_dir work;
+  work.write("data.crv", line_data);
+  run_result r = run_program(VELQUIN_BIN, fit_args("data.crv", "fit.log", held), work.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(work.read("data.crv"), line_data + std::string(held_report));
+  r = run_program(VELQUIN_BIN, fit_args("fit.res", "fit.log", held), work.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, frame(false, "read_crv_data", "Invalid data line 7\n"));
 }
 
 // The sign of a NaN that arithmetic makes is not fixed by IEEE 754 and differs between
