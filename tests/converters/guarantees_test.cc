@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "converter_run.h"
+#include "limited_run.h"
 
 namespace {
 
@@ -91,6 +92,28 @@ TEST(close_output, write_errors_end_with_status_1) {
     EXPECT_EQ(r.out, row.out);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(work.list(), std::vector<std::string>{"in.txt"});
+  }
+}
+
+// On a disk that fills up, the output holds what was written before the failure.
+TEST(close_output, a_full_disk_leaves_the_output_cut_short) {
+  const struct {
+    const char *program;
+    std::string input, crv;
+  } rows[] = {
+      {ZARN2CRV_BIN, zarn_points(5), "  0.000000   1.000000\n  0.2"},
+      {COLCRV_BIN, "# copied\n2\n1 3\n", "# copied\n1\n  2.0"},
+      {QV2CRV_BIN, "1 2 3\n1 4 5\n", "1\n  2.000000   3.000000\n  4"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.program);
+    temp_dir work;
+    work.write("in.txt", row.input);
+    run_result r =
+        run_with_file_limit(row.program, {"in.txt", "out.crv"}, work.path(), (long)row.crv.size());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, write_error);
+    EXPECT_EQ(work.read("out.crv"), row.crv);
   }
 }
 

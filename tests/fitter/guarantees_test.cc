@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "limited_run.h"
 #include "program_run.h"
 
 namespace {
@@ -263,6 +264,38 @@ TEST(velquin, write_errors_are_fatal) {
        fit_args("fit.res", "/dev/full", no_iteration), 1,
        frame(true, "write_log", "Unable to write output file /dev/full"), "", kept},
   });
+}
+
+// On a disk that fills up, the results file keeps its earlier reports and the part of the
+// new one that was written; the log, rewritten, keeps what was written of the new one.
+TEST(velquin, a_full_disk_cuts_only_what_the_run_writes) {
+  const std::string graph_msg =
+      "velquin: Unable to graph function with your starting parameters.\n";
+  const struct {
+    const char *name;
+    std::vector<std::string> args;
+    long limit;
+    std::string out, results, log;
+  } rows[] = {
+      {"the report", fit_args("fit.res", "fit.log", held), 200,
+       frame(true, "write_results", "Unable to write output file fit.res"),
+       (old_results + std::string(held_report)).substr(0, 200), old_log},
+      {"the failure message of a failed fit", fit_args("fit.res", "fit.log", no_iteration), 30,
+       frame(true, "write_log", "Unable to write output file fit.log"), old_results,
+       graph_msg.substr(0, 30)},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    temp_dir work;
+    work.write("data.crv", line_data);
+    work.write("fit.res", old_results);
+    work.write("fit.log", old_log);
+    run_result r = run_with_file_limit(VELQUIN_BIN, row.args, work.path(), row.limit);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, row.out);
+    EXPECT_EQ(work.read("fit.res"), row.results);
+    EXPECT_EQ(work.read("fit.log"), row.log);
+  }
 }
 
 // Naming one file twice is the user's mistake; what it costs is fixed all the same: the log
