@@ -280,6 +280,10 @@ TEST(velquin, a_full_disk_cuts_only_what_the_run_writes) {
       {"the report", fit_args("fit.res", "fit.log", held), 200,
        frame(true, "write_results", "Unable to write output file fit.res"),
        (old_results + std::string(held_report)).substr(0, 200), old_log},
+      // Written to /dev/null, the report is not limited.
+      {"the log of a completed fit", fit_args("/dev/null", "fit.log", held), 20,
+       frame(true, "write_log", "Unable to write output file fit.log"), old_results,
+       std::string(held_log).substr(0, 20)},
       {"the failure message of a failed fit", fit_args("fit.res", "fit.log", no_iteration), 30,
        frame(true, "write_log", "Unable to write output file fit.log"), old_results,
        graph_msg.substr(0, 30)},
