@@ -169,64 +169,45 @@ TEST(velquin, completed_and_failed_runs_append_the_report_and_rewrite_the_log) {
 
 TEST(velquin, runs_that_end_before_the_fit_touch_no_output) {
   const std::string n256(256, 'n');
+  const std::vector<std::string> args = fit_args("fit.res", "fit.log", held);
+  auto with_id = [](const char *data_file, const char *id) {
+    std::vector<std::string> a = {"0", id, data_file, "fit.res", "fit.log"};
+    a.insert(a.end(), held.begin(), held.end());
+    return a;
+  };
+  // clang-format off
   check_guarded({
       {"no arguments", line_data, {}, 1, usage, "", kept},
-      {"six arguments",
-       line_data,
-       {"0", "0", "data.crv", "fit.res", "fit.log", "0"},
-       1,
-       usage,
-       "",
-       kept},
+      {"six arguments", line_data, {"0", "0", "data.crv", "fit.res", "fit.log", "0"}, 1, usage,
+       "", kept},
       {"log name too long", line_data, fit_args("fit.res", n256, held), 1,
        frame(true, "get_args", "File name too long: " + n256 + "\n"), "", kept},
       {"model without a formula", line_data, fit_args("fit.res", "fit.log", {"29", "10"}), 1,
        frame(true, "init_vars", "Unknown model number 29\n"), "", kept},
-      {"missing data file",
-       line_data,
-       {"0", "0", "none.crv", "fit.res", "fit.log", "0", "10", "=2", "=1"},
-       1,
-       frame(false, "read_crv_data", "Unable to open file none.crv\n"),
-       "",
-       kept},
-      {"data file is a folder",
-       line_data,
-       {"0", "0", ".", "fit.res", "fit.log", "0", "10", "=2", "=1"},
-       1,
-       frame(false, "read_crv_data", "Unable to read file .\n"),
-       "",
-       kept},
-      {"missing dataset id",
-       line_data,
-       {"0", "4", "data.crv", "fit.res", "fit.log", "0", "10", "=2", "=1"},
-       1,
-       frame(false, "read_crv_data", "Unable to find Dataset ID = 4\n"),
-       "",
-       kept},
-      {"nothing after the dataset id",
-       "1 2\n3 4\n4\n# end\n",
-       {"0", "4", "data.crv", "fit.res", "fit.log", "0", "10", "=2", "=1"},
-       1,
-       frame(false, "read_crv_data", "No valid data lines after id found."),
-       "",
-       kept},
-      {"no data lines", "# only\n\n! comments\n", fit_args("fit.res", "fit.log", held), 1,
+      {"missing data file", line_data, with_id("none.crv", "0"), 1,
+       frame(false, "read_crv_data", "Unable to open file none.crv\n"), "", kept},
+      {"data file is a folder", line_data, with_id(".", "0"), 1,
+       frame(false, "read_crv_data", "Unable to read file .\n"), "", kept},
+      {"missing dataset id", line_data, with_id("data.crv", "4"), 1,
+       frame(false, "read_crv_data", "Unable to find Dataset ID = 4\n"), "", kept},
+      {"nothing after the dataset id", "1 2\n3 4\n4\n# end\n", with_id("data.crv", "4"), 1,
+       frame(false, "read_crv_data", "No valid data lines after id found."), "", kept},
+      {"no data lines", "# only\n\n! comments\n", args, 1,
        frame(false, "read_crv_data", "No valid data lines."), "", kept},
-      {"one column", "1\n2\n3\n", fit_args("fit.res", "fit.log", held), 1,
+      {"one column", "1\n2\n3\n", args, 1,
        frame(false, "read_crv_data", "Num of data columns must be 2 or 3"), "", kept},
-      {"empty fields leave a line of one number", "0,,1\n1,,3\n",
-       fit_args("fit.res", "fit.log", held), 1,
+      {"empty fields leave a line of one number", "0,,1\n1,,3\n", args, 1,
        frame(false, "read_crv_data", "Num of data columns must be 2 or 3"), "", kept},
-      {"text inside the data", "0 1\n1 3\nx y\n", fit_args("fit.res", "fit.log", held), 1,
+      {"text inside the data", "0 1\n1 3\nx y\n", args, 1,
        frame(false, "read_crv_data", "Invalid data line 3\n"), "", kept},
       {"a 300-digit number makes a line too long", "0 1\n1 1" + std::string(299, '0') + "\n",
-       fit_args("fit.res", "fit.log", held), 1,
-       frame(false, "read_crv_data", "Line 2 is too long\n"), "", kept},
-      {"one point", "0 1\n", fit_args("fit.res", "fit.log", held), 1,
+       args, 1, frame(false, "read_crv_data", "Line 2 is too long\n"), "", kept},
+      {"one point", "0 1\n", args, 1,
        frame(true, "read_crv_data", "Error, Min data points is (2)\n"), "", kept},
-      {"1501 points", points(1501), fit_args("fit.res", "fit.log", held), 1,
+      {"1501 points", points(1501), args, 1,
        frame(true, "read_crv_data", "Error, Max data points exceeds 1500\n"), "", kept},
   });
+  // clang-format on
 }
 
 TEST(velquin, outputs_that_cannot_be_opened_are_fatal) {
@@ -243,7 +224,6 @@ TEST(velquin, outputs_that_cannot_be_opened_are_fatal) {
       {"log in a missing folder after the results", line_data,
        fit_args("fit.res", "no_dir/fit.log", held), 1,
        frame(true, "write_log", "Unable to open output file no_dir/fit.log"), held_report, kept},
-      // The failed fit writes its message to the log before the results are written.
       {"log in a missing folder in a failed fit", line_data,
        fit_args("fit.res", "no_dir/fit.log", no_iteration), 1,
        frame(true, "write_log", "Unable to open output file no_dir/fit.log"), "", kept},
