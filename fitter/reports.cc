@@ -112,3 +112,5 @@ int write_log_msg(const char *message) {
   snprintf(logMessage, sizeof logMessage, "%s", message);
   return 1;
 }
+
+void clear_log_msg(void) { logMessage[0] = '\0'; }

@@ -14,4 +14,7 @@ int write_log_results(void);
 // summary. Returns 1.
 int write_log_msg(const char *message);
 
+// Forgets the kept message, as at process start: the next summary stands alone.
+void clear_log_msg(void);
+
 #endif  // VELQUIN_REPORTS_H
