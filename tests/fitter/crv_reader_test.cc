@@ -10,6 +10,7 @@
 
 #include "program_run.h"
 #include "run_state.h"
+#include "velquin_texts.h"
 
 namespace {
 
@@ -42,11 +43,7 @@ load_result load(const std::string &content, int id) {
   return load_path(dir.file("data.crv"), id);
 }
 
-std::string warning(const std::string &message) {
-  return "\n************************************************\n\n Warning, Error Detected!\n\n"
-         " Module.: read_crv_data\n Message: " +
-         message + "\n\n************************************************\n\n";
-}
+std::string warning(const std::string &message) { return frame(false, "read_crv_data", message); }
 
 std::string points_text(const std::vector<point> &pts, int columns) {
   std::string s;

@@ -9,36 +9,9 @@
 
 #include "limited_run.h"
 #include "program_run.h"
+#include "velquin_texts.h"
 
 namespace {
-
-std::string frame(bool fatal, const std::string &module, const std::string &message) {
-  const std::string rule = "\n************************************************\n";
-  return rule + "\n" + (fatal ? " Fatal Error Detected!\n" : " Warning, Error Detected!\n") +
-         "\n Module.: " + module + "\n Message: " + message + "\n" + rule + "\n";
-}
-
-const char usage[] =
-    R"(usage: velquin dataOffset datasetId dataFile resultsFile logFile model maxIterations
-               [parameter ...]
-
-  dataOffset     number added to every x value of the dataset
-  datasetId      id of the dataset in dataFile; 0 takes the first data of the file
-  dataFile       curve data file to read
-  resultsFile    report file; each run appends its report
-  logFile        summary file; each run rewrites it
-  model          model number, 0 to 28
-  maxIterations  iteration limit
-  parameter      starting value of each model parameter, in order (at most 10);
-                 a leading "=" holds it constant, as in =2.5; missing ones start
-                 at 0 and are varied
-
-Exit status: 0 after a completed fit, 1 after a failed fit or an error.
-)";
-
-const char line_data[] = "# y = 2x + 1 and noise\n0 1.1\n1 2.9\n2 5.2\n3 6.8\n";
-const char old_results[] = "an earlier report\n";
-const char old_log[] = " old log\n";
 
 // The line y = 2x + 1 held: Y-Calc 1, 3, 5, 7, residuals -0.1, 0.1, -0.2, 0.2 and an RMSE of
 // sqrt(0.1 / 4) = 0.158113883.
@@ -177,8 +150,8 @@ TEST(velquin, runs_that_end_before_the_fit_touch_no_output) {
   };
   // clang-format off
   check_guarded({
-      {"no arguments", line_data, {}, 1, usage, "", kept},
-      {"six arguments", line_data, {"0", "0", "data.crv", "fit.res", "fit.log", "0"}, 1, usage,
+      {"no arguments", line_data, {}, 1, velquin_usage, "", kept},
+      {"six arguments", line_data, {"0", "0", "data.crv", "fit.res", "fit.log", "0"}, 1, velquin_usage,
        "", kept},
       {"log name too long", line_data, fit_args("fit.res", n256, held), 1,
        frame(true, "get_args", "File name too long: " + n256 + "\n"), "", kept},

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "program_run.h"
+#include "velquin_texts.h"
 
 namespace {
 
@@ -56,36 +57,6 @@ TEST(velquin, recorded_runs_reproduce_byte_for_byte) {
   }
 }
 
-std::string frame(bool fatal, const std::string &module, const std::string &message) {
-  const std::string rule = "\n************************************************\n";
-  return rule + "\n" + (fatal ? " Fatal Error Detected!\n" : " Warning, Error Detected!\n") +
-         "\n Module.: " + module + "\n Message: " + message + "\n" + rule + "\n";
-}
-
-const char usage[] =
-    R"(usage: velquin dataOffset datasetId dataFile resultsFile logFile model maxIterations
-               [parameter ...]
-
-  dataOffset     number added to every x value of the dataset
-  datasetId      id of the dataset in dataFile; 0 takes the first data of the file
-  dataFile       curve data file to read
-  resultsFile    report file; each run appends its report
-  logFile        summary file; each run rewrites it
-  model          model number, 0 to 28
-  maxIterations  iteration limit
-  parameter      starting value of each model parameter, in order (at most 10);
-                 a leading "=" holds it constant, as in =2.5; missing ones start
-                 at 0 and are varied
-
-Exit status: 0 after a completed fit, 1 after a failed fit or an error.
-)";
-
-// A noisy straight line, with an earlier run's results and log beside it. (Exact data
-// would never converge: every damped step only shrinks the residuals by a tenth.)
-const char line_data[] = "# y = 2x + 1 and noise\n0 1.1\n1 2.9\n2 5.2\n3 6.8\n";
-const char old_results[] = "an earlier report\n";
-const char old_log[] = " old log\n";
-
 struct file {
   std::string name, content;
 };
@@ -128,12 +99,16 @@ TEST(velquin, command_line_errors_touch_no_file) {
   std::string n255(255, 'n'), n256(256, 'n');
   std::string big(5000, 'b');
   check_runs({
-      {"no arguments", {}, 1, usage, untouched},
-      {"six arguments", {"0", "0", "data.crv", "fit.res", "fit.log", "0"}, 1, usage, untouched},
+      {"no arguments", {}, 1, velquin_usage, untouched},
+      {"six arguments",
+       {"0", "0", "data.crv", "fit.res", "fit.log", "0"},
+       1,
+       velquin_usage,
+       untouched},
       {"a short command line comes before long names",
        {"0", "0", n256, n256, n256, "0"},
        1,
-       usage,
+       velquin_usage,
        untouched},
       {"data file name too long",
        {"0", "0", n256, "fit.res", "fit.log", "0", "10"},

@@ -10,6 +10,7 @@
 
 #include "plot_script.h"
 #include "program_run.h"
+#include "velquin_texts.h"
 
 namespace {
 
@@ -17,12 +18,6 @@ namespace {
 bool have(const char *tool) {
   temp_dir work;
   return run_program("/usr/bin/env", {tool, "--version"}, work.path()).status != 127;
-}
-
-std::string frame(bool fatal, const std::string &module, const std::string &message) {
-  const std::string rule = "\n************************************************\n";
-  return rule + "\n" + (fatal ? " Fatal Error Detected!\n" : " Warning, Error Detected!\n") +
-         "\n Module.: " + module + "\n Message: " + message + "\n" + rule + "\n";
 }
 
 size_t count(const std::string &text, const std::string &what) {
