@@ -1,0 +1,68 @@
+// Fuzz target of the whole velquin run: its real main, from the command line through the
+// data load and the fit to both reports. Input: the command-line words after the program
+// name, one per line, a NUL byte, then the content of the curve data file "data.crv".
+// Everything is reset between runs to the zero state a fresh process starts in.
+#include <stdlib.h>
+#include <string.h>
+
+#include "fuzz_support.h"
+#include "models.h"
+#include "reports.h"
+#include "run_state.h"
+
+// The program's own main, renamed, since libFuzzer brings the process's main.
+#define main velquin_main
+#include "velquin.cc"
+#undef main
+
+// A run that asks for more iterations is left out: a fit that never converges would run
+// for as long as it was told, which is no fault but would stall the fuzzer.
+enum { FUZZ_MAX_ITERATIONS = 1000 };
+
+static void reset_run_state(void) {
+  clear_log_msg();
+  dataOffset = 0.0;
+  dataRes = 0;
+  memset(dataFname, 0, sizeof dataFname);
+  memset(resultsFname, 0, sizeof resultsFname);
+  memset(logFname, 0, sizeof logFname);
+  fitFunc = 0;
+  maxIt = 0;
+  memset(fitParms, 0, sizeof fitParms);
+  memset(holdConstFlag, 0, sizeof holdConstFlag);
+  memset(fitStdDev, 0, sizeof fitStdDev);
+  numParms = 0;
+  numData = 0;
+  numDataCol = 0;
+  memset(xOffsetData, 0, sizeof xOffsetData);
+  memset(yData, 0, sizeof yData);
+  memset(tData, 0, sizeof tData);
+  itCount = 0;
+  rmse = 0.0;
+  memset(fitLabel, 0, sizeof fitLabel);
+  memset(fitNote, 0, sizeof fitNote);
+  memset(fitParmNum, 0, sizeof fitParmNum);
+  memset(fitParmStr, 0, sizeof fitParmStr);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  fuzz_part part[2];
+  fuzz_split(data, size, 2, part);
+  fuzz_part none = {NULL, 0};
+  char **argv;
+  int argc = fuzz_begin("velquin", part[0], none, "data.crv", part[1], &argv);
+  if (argc > NUM_FIXED_ARGS && to_int(argv[NUM_FIXED_ARGS]) > FUZZ_MAX_ITERATIONS) {
+    fuzz_end();
+    return -1;
+  }
+  volatile int status = -1;
+  if (setjmp(fuzz_exit_point) == 0) {
+    reset_run_state();
+    status = velquin_main(argc, argv);
+  } else {
+    status = fuzz_exit_status;
+  }
+  fuzz_end();
+  if (status != 0 && status != 1) abort();
+  return 0;
+}
