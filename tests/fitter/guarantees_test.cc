@@ -42,37 +42,6 @@ Point by Point Analysis
 )";
 const char held_log[] = "          2          0\n          1          0\n    0.15811\n 0\n";
 
-// With no iteration allowed the fit fails at its starting values 1 and 1: Y-Calc 1, 2, 3, 4
-// and an RMSE of sqrt(13.5 / 4) = 1.8371.
-const char failed_report[] = R"(
-Data Input.: data.crv
-Num of data: 4
-
-Function...: Straight Line
-Description: Notes: A0*x + A1
-Parameters.: 2
-
-Parameter   Hold Constant      Value     StdDev
-A0.......:       no                1          0
-A1.......:       no                1          0
-
-RMSE.......: 1.8371    
-Iterations.: 0
-Max It.....: 0
-
-Point by Point Analysis
-      X[i]      Y[i]     Y-Calc   Residual
-         0        1.1          1       -0.1
-         1        2.9          2       -0.9
-         2        5.2          3       -2.2
-         3        6.8          4       -2.8
-
-************************************************************
-)";
-const char failed_log[] =
-    "          1          0\n          1          0\n     1.8371\n 0\n"
-    "velquin: Unable to graph function with your starting parameters.\n";
-
 const char kept[] = "<kept>";  // the file keeps what it held before the run
 
 std::vector<std::string> fit_args(const std::string &results, const std::string &log,

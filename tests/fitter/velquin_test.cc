@@ -261,34 +261,7 @@ TEST(velquin, outputs_of_completed_and_failed_runs) {
        {"0", "0", "data.crv", "fit.res", "fit.log", "0", "0", "1", "1"},
        1,
        "",
-       {{"fit.res", std::string(old_results) + R"(
-Data Input.: data.crv
-Num of data: 4
-
-Function...: Straight Line
-Description: Notes: A0*x + A1
-Parameters.: 2
-
-Parameter   Hold Constant      Value     StdDev
-A0.......:       no                1          0
-A1.......:       no                1          0
-
-RMSE.......: 1.8371    
-Iterations.: 0
-Max It.....: 0
-
-Point by Point Analysis
-      X[i]      Y[i]     Y-Calc   Residual
-         0        1.1          1       -0.1
-         1        2.9          2       -0.9
-         2        5.2          3       -2.2
-         3        6.8          4       -2.8
-
-************************************************************
-)"},
-        {"fit.log",
-         "          1          0\n          1          0\n     1.8371\n 0\n"
-         "velquin: Unable to graph function with your starting parameters.\n"}}},
+       {{"fit.res", std::string(old_results) + failed_report}, {"fit.log", failed_log}}},
       {"an unwritable log ends a failed fit before the report",
        {"0", "0", "data.crv", "fit.res", "no_dir/fit.log", "0", "0", "1", "1"},
        1,

@@ -36,4 +36,35 @@ inline constexpr char line_data[] = "# y = 2x + 1 and noise\n0 1.1\n1 2.9\n2 5.2
 inline constexpr char old_results[] = "an earlier report\n";
 inline constexpr char old_log[] = " old log\n";
 
+// The line data fitted from 1 and 1 with no iteration allowed: the fit fails at its starting
+// values, with Y-Calc 1, 2, 3, 4 and an RMSE of sqrt(13.5 / 4) = 1.8371.
+inline constexpr char failed_report[] = R"(
+Data Input.: data.crv
+Num of data: 4
+
+Function...: Straight Line
+Description: Notes: A0*x + A1
+Parameters.: 2
+
+Parameter   Hold Constant      Value     StdDev
+A0.......:       no                1          0
+A1.......:       no                1          0
+
+RMSE.......: 1.8371    
+Iterations.: 0
+Max It.....: 0
+
+Point by Point Analysis
+      X[i]      Y[i]     Y-Calc   Residual
+         0        1.1          1       -0.1
+         1        2.9          2       -0.9
+         2        5.2          3       -2.2
+         3        6.8          4       -2.8
+
+************************************************************
+)";
+inline constexpr char failed_log[] =
+    "          1          0\n          1          0\n     1.8371\n 0\n"
+    "velquin: Unable to graph function with your starting parameters.\n";
+
 #endif  // VELQUIN_TESTS_VELQUIN_TEXTS_H
