@@ -5,6 +5,7 @@
 #include "conv_io.h"
 
 #include <ctype.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -30,6 +31,7 @@ static void prompt_file_name(const char *prompt, char *name) {
   fputs(prompt, stdout);
   fputc('\n', stdout);
   fflush(stdout);  // the prompt must be seen before the answer is awaited, even through a pipe
+  static_assert(NAME_SIZE == 256, "the width below holds a name and its terminator");
   if (scanf("%255s", name) != 1) return;
   int c = getchar();
   if (c != EOF && !isspace(c)) {
@@ -79,17 +81,11 @@ int close_output(FILE *fp, int status) {
 
 int read_line(FILE *fp, FILE *copy, char *buf, int *line_no) {
   int c = getc(fp);
-  if (c == EOF) {
-    if (!ferror(fp)) return LINE_END;
-    fputc('\n', stdout);
-    fputs("Error, cannot read input file.\n", stdout);
-    fputc('\n', stdout);
-    return LINE_REFUSED;
-  }
-  ++*line_no;
+  if (c == EOF && !ferror(fp)) return LINE_END;
+  if (*line_no < INT_MAX) ++*line_no;  // beyond, only the number in a message would be wrong
   int comment = c == '#' || c == '!';
   int len = 0, too_long = 0;
-  for (;;) {
+  while (c != EOF) {
     if (comment && copy != NULL) putc(c, copy);
     if (len < LINE_SIZE - 1) {
       buf[len++] = (char)c;
@@ -98,9 +94,15 @@ int read_line(FILE *fp, FILE *copy, char *buf, int *line_no) {
     }
     if (c == '\n') break;
     c = getc(fp);
-    if (c == EOF) break;
   }
   buf[len] = '\0';
+  // A read error, also in the middle of a line: no piece of the line may pass for a whole.
+  if (ferror(fp)) {
+    fputc('\n', stdout);
+    fputs("Error, cannot read input file.\n", stdout);
+    fputc('\n', stdout);
+    return LINE_REFUSED;
+  }
   if (comment) return LINE_COMMENT;
   if (too_long) {
     printf("Error, line %d is too long.\n", *line_no);

@@ -4,6 +4,7 @@
 // never split, unless it is a comment.
 #include "crv_reader.h"
 
+#include <limits.h>
 #include <stdio.h>
 
 #include "run_state.h"
@@ -24,16 +25,10 @@ static int is_comment(const crv_line *line) { return line->text[0] == '#' || lin
 // LINE_REFUSED after a report.
 static int next_line(FILE *fp, const char *path, crv_line *line) {
   int c = getc(fp);
-  if (c == EOF) {
-    if (!ferror(fp)) return LINE_END;
-    char msg[MESSAGE_SIZE];
-    snprintf(msg, sizeof msg, "Unable to read file %s\n", path);
-    show_err(ERR_WARNING, "read_crv_data", msg);
-    return LINE_REFUSED;
-  }
-  line->no++;
+  if (c == EOF && !ferror(fp)) return LINE_END;
+  if (line->no < INT_MAX) line->no++;  // beyond, only the number in a message would be wrong
   int len = 0, too_long = 0;
-  for (;;) {
+  while (c != EOF) {
     if (len < LINE_SIZE - 1) {
       line->text[len++] = (char)c;
     } else {
@@ -41,10 +36,16 @@ static int next_line(FILE *fp, const char *path, crv_line *line) {
     }
     if (c == '\n') break;
     c = getc(fp);
-    if (c == EOF) break;
   }
   line->text[len] = '\0';
   line->len = len;
+  // A read error, also in the middle of a line: no piece of the line may pass for a whole.
+  if (ferror(fp)) {
+    char msg[MESSAGE_SIZE];
+    snprintf(msg, sizeof msg, "Unable to read file %s\n", path);
+    show_err(ERR_WARNING, "read_crv_data", msg);
+    return LINE_REFUSED;
+  }
   if (too_long && !is_comment(line)) {
     char msg[MESSAGE_SIZE];
     snprintf(msg, sizeof msg, "Line %d is too long\n", line->no);

@@ -80,6 +80,8 @@ TEST(open_input, names_from_the_command_line_or_typed_once) {
        "1\n  7.000000   7.000000\n"},
       {"a given input name of 256 characters is not cut but refused",
        {ln.in256, "out.crv"}, "in.txt", 0, in_prompt, converted},
+      {"a typed input name of 255 characters opens", {}, ln.in255 + "\nout.crv\n", 0,
+       std::string(in_prompt) + out_prompt, "1\n  7.000000   7.000000\n"},
       {"a typed input name of 256 characters is refused", {}, ln.in256 + "\nout.crv\n", 1,
        std::string(in_prompt) + in_error, "<missing>"},
       {"an output name of 255 characters opens", {"in.txt", ln.out255}, "", 0, "", "<missing>"},
