@@ -74,11 +74,7 @@ TEST(colcrv, tables_convert_byte_for_byte) {
   };
   for (const table_case &row : cases) {
     SCOPED_TRACE(row.name);
-    conversion c = convert(COLCRV_BIN, row.input);
-    EXPECT_EQ(c.status, 0);
-    EXPECT_EQ(c.out, "");
-    EXPECT_EQ(c.err, "");
-    EXPECT_EQ(c.crv, row.expected);
+    expect_conversion(convert(COLCRV_BIN, row.input), 0, "", row.expected);
   }
 }
 

@@ -146,11 +146,7 @@ TEST(read_line, lines_are_taken_whole) {
   };
   for (const auto &row : cases) {
     SCOPED_TRACE(row.name);
-    conversion c = convert(row.program, row.input);
-    EXPECT_EQ(c.status, row.status);
-    EXPECT_EQ(c.out, row.out);
-    EXPECT_EQ(c.err, "");
-    EXPECT_EQ(c.crv, row.crv);
+    expect_conversion(convert(row.program, row.input), row.status, row.out, row.crv);
   }
 }
 

@@ -27,12 +27,19 @@ inline conversion convert(const char *program, const std::string &input) {
   return {r.status, r.out, r.err, work.read("out.crv")};
 }
 
+// Checks one conversion: its status, standard output and output file, nothing on
+// standard error.
+inline void expect_conversion(const conversion &c, int status, const std::string &out,
+                              const std::string &crv) {
+  EXPECT_EQ(c.status, status);
+  EXPECT_EQ(c.out, out);
+  EXPECT_EQ(c.err, "");
+  EXPECT_EQ(c.crv, crv);
+}
+
 // Checks a rejected input: status 1, the one-line reason, an empty output file.
 inline void expect_rejected(const conversion &c, const std::string &message) {
-  EXPECT_EQ(c.status, 1);
-  EXPECT_EQ(c.out, message);
-  EXPECT_EQ(c.err, "");
-  EXPECT_EQ(c.crv, "");
+  expect_conversion(c, 1, message, "");
 }
 
 // Fits dataset id of the curve data file crv in folder work with model and the starting

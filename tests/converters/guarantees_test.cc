@@ -251,11 +251,7 @@ TEST(converters, extreme_numbers_convert_to_defined_output) {
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
-    conversion c = convert(row.program, row.input);
-    EXPECT_EQ(c.status, row.status);
-    EXPECT_EQ(c.out, row.out);
-    EXPECT_EQ(c.err, "");
-    EXPECT_EQ(c.crv, row.crv);
+    expect_conversion(convert(row.program, row.input), row.status, row.out, row.crv);
   }
 }
 

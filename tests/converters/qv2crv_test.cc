@@ -40,11 +40,7 @@ TEST(qv2crv, point_lists_convert_byte_for_byte) {
   };
   for (const qv_case &row : cases) {
     SCOPED_TRACE(row.name);
-    conversion c = convert(QV2CRV_BIN, row.input);
-    EXPECT_EQ(c.status, 0);
-    EXPECT_EQ(c.out, "");
-    EXPECT_EQ(c.err, "");
-    EXPECT_EQ(c.crv, row.expected);
+    expect_conversion(convert(QV2CRV_BIN, row.input), 0, "", row.expected);
   }
 }
 

@@ -56,11 +56,7 @@ TEST(zarn2crv, accepted_inputs_convert_byte_for_byte) {
   };
   for (const zarn_case &row : cases) {
     SCOPED_TRACE(row.name);
-    conversion c = convert(ZARN2CRV_BIN, row.input);
-    EXPECT_EQ(c.status, 0);
-    EXPECT_EQ(c.out, "");
-    EXPECT_EQ(c.err, "");
-    EXPECT_EQ(c.crv, row.expected);
+    expect_conversion(convert(ZARN2CRV_BIN, row.input), 0, "", row.expected);
   }
 }
 
