@@ -52,10 +52,10 @@ int write_results(const char *fname) {
   fprintf(fp, "      Value     StdDev\n");
   for (int i = 0; i < n; i++) {
     fprintf(fp, "%s       %s     ", fitParmStr[fitFunc][i], holdConstFlag[i] == 1 ? "yes" : "no ");
-    fprintf(fp, " %10.5g %10.5g\n", fitParms[i], fitStdDev[i]);
+    fprintf(fp, " %10.5g %10.5g\n", shown(fitParms[i]), shown(fitStdDev[i]));
   }
   fprintf(fp, "\n");
-  fprintf(fp, "RMSE.......: %-10.5g\n", rmse);
+  fprintf(fp, "RMSE.......: %-10.5g\n", shown(rmse));
   fprintf(fp, "Iterations.: %d\n", itCount);
   fprintf(fp, "Max It.....: %d\n", maxIt);
   fprintf(fp, "\n");
@@ -72,8 +72,8 @@ int write_results(const char *fname) {
       } else {
         ycalc = NAN;
       }
-      fprintf(fp, "%10.5g %10.5g %10.5g %10.5g %10.5g\n", xOffsetData[i], tData[i], yData[i], ycalc,
-              resid);
+      fprintf(fp, "%10.5g %10.5g %10.5g %10.5g %10.5g\n", shown(xOffsetData[i]), shown(tData[i]),
+              shown(yData[i]), shown(ycalc), shown(resid));
     }
   } else {
     fprintf(fp, "      X[i]      Y[i]");
@@ -86,7 +86,8 @@ int write_results(const char *fname) {
       } else {
         ycalc = NAN;
       }
-      fprintf(fp, "%10.5g %10.5g %10.5g %10.5g\n", xOffsetData[i], yData[i], ycalc, resid);
+      fprintf(fp, "%10.5g %10.5g %10.5g %10.5g\n", shown(xOffsetData[i]), shown(yData[i]),
+              shown(ycalc), shown(resid));
     }
   }
   fprintf(fp, "\n************************************************************\n");
@@ -97,8 +98,10 @@ int write_results(const char *fname) {
 int write_log_results(void) {
   FILE *fp = open_output(logFname, "w", "write_log");
   int n = fitParmNum[fitFunc];
-  for (int i = 0; i < n; i++) fprintf(fp, " %10.5g %10.5g\n", fitParms[i], fitStdDev[i]);
-  fprintf(fp, " %10.5g\n", rmse);
+  for (int i = 0; i < n; i++) {
+    fprintf(fp, " %10.5g %10.5g\n", shown(fitParms[i]), shown(fitStdDev[i]));
+  }
+  fprintf(fp, " %10.5g\n", shown(rmse));
   fprintf(fp, " %d\n", itCount);
   if (logMessage[0] != '\0') fprintf(fp, "%s\n", logMessage);
   close_output(fp, logFname, "write_log");

@@ -3,6 +3,13 @@
 #ifndef VELQUIN_REPORTS_H
 #define VELQUIN_REPORTS_H
 
+#include <math.h>
+
+// A value as the reports print it: a NaN loses its sign, which comes from the order in
+// which the compiler happened to put the operands, not from the data, and would make
+// one build print "-nan" where another prints "nan". Infinities keep theirs.
+static inline double shown(double v) { return isnan(v) ? fabs(v) : v; }
+
 // Appends the human-readable report of the run to the file fname. Returns 1.
 int write_results(const char *fname);
 

@@ -260,15 +260,6 @@ TEST(velquin, data_file_named_as_results_file_takes_the_report) {
   EXPECT_EQ(r.out, frame(false, "read_crv_data", "Invalid data line 7\n"));
 }
 
-// The sign of a NaN that arithmetic makes is not fixed by IEEE 754 and differs between
-// machines: compare without it.
-std::string unsigned_nan(std::string text) {
-  for (size_t at = text.find("-nan"); at != std::string::npos; at = text.find("-nan", at)) {
-    text[at] = ' ';
-  }
-  return text;
-}
-
 std::string lines_after(const std::string &text, const std::string &mark) {
   size_t at = text.find(mark);
   return at == std::string::npos ? "<no " + mark + ">" : text.substr(at + mark.size());
@@ -330,9 +321,9 @@ TEST(velquin, extreme_numbers_in_data_files) {
     run_result r = run_program(VELQUIN_BIN, fit_args("fit.res", "fit.log", held), work.path());
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(unsigned_nan(work.read("fit.log")),
+    EXPECT_EQ(work.read("fit.log"),
               "          2          0\n          1          0\n" + row.rmse + "\n 0\n");
-    EXPECT_EQ(unsigned_nan(lines_after(work.read("fit.res"), "Y-Calc   Residual\n")),
+    EXPECT_EQ(lines_after(work.read("fit.res"), "Y-Calc   Residual\n"),
               row.table + "\n************************************************************\n");
   }
 }
@@ -417,7 +408,7 @@ TEST(velquin, extreme_numbers_on_the_command_line) {
     run_result r = run_program(VELQUIN_BIN, row.args, work.path());
     EXPECT_EQ(r.status, row.status);
     EXPECT_EQ(r.out, row.out);
-    EXPECT_EQ(unsigned_nan(work.read("fit.log")), row.log != kept ? row.log : old_log);
+    EXPECT_EQ(work.read("fit.log"), row.log != kept ? row.log : old_log);
   }
 }
 
