@@ -1,12 +1,58 @@
-// Reader of the curve data file, the one input format of velquin.
+// Reader of the curve data file, the one input format of velquin, and the one-pass scan
+// that finds every dataset of a file for a batch of fits.
 #ifndef VELQUIN_CRV_READER_H
 #define VELQUIN_CRV_READER_H
 
+#include <stdio.h>
+
+#include "run_state.h"
+
+// Where a dataset begins: what the reader needs to go on from there without reading the
+// file from the top.
+struct crv_place {
+  long long offset;  // bytes before the line that follows the dataset's id line
+  int lineNo;        // number of the id line, counted from 1; 0 for dataset 0
+};
+
 // Loads dataset datasetId of the file at path (0: the first data of the file) into
 // x, y and t, each with room for MAX_POINTS values; t is written for three columns only.
-// Returns 1 with *count and *columns set, or 0 after a warning through show_err, with
-// *count and *columns untouched. Too many or too few points end the process instead.
+// Returns 1 with *count and *columns set, or 0 after a framed report through show_err,
+// with *count and *columns untouched.
 int read_crv_data(const char *path, int datasetId, double *x, double *y, double *t, int *count,
                   int *columns);
+
+// The same for the dataset whose id line a scan of the open file fp found at *at (or
+// dataset 0 at the start of the file): as read_crv_data would load it, with the same
+// reports and line numbers, provided no line before that id line was refused.
+int read_crv_at(FILE *fp, const char *path, int datasetId, const crv_place *at, double *x,
+                double *y, double *t, int *count, int *columns);
+
+// The lines of a scan that matter to the datasets of a file; comment and empty lines pass.
+enum {
+  CRV_ID_LINE,     // a dataset id line: its value and the place after it
+  CRV_OTHER_LINE,  // any other line: data, text, a line of one word's absence
+  CRV_LONG_LINE,   // a line too long for the reader, which refuses it (the place's lineNo)
+  CRV_READ_ERROR,  // the file cannot be read on
+  CRV_END,         // the end of the file
+};
+
+struct crv_line {
+  char text[LINE_SIZE];
+  int len;  // bytes in text, which may hold NUL bytes of a damaged file
+  int no;   // number of the line in the file, from 1
+};
+
+struct crv_scan {
+  FILE *fp;
+  crv_line line;
+  long long offset;  // bytes consumed so far
+};
+
+// Starts a scan at the beginning of the open file fp.
+void crv_scan_start(crv_scan *scan, FILE *fp);
+
+// Reads on to the next line that is neither a comment nor empty and returns its kind,
+// with *id and *at set for an id line (*at's lineNo alone for a refused line).
+int crv_scan_next(crv_scan *scan, int *id, crv_place *at);
 
 #endif  // VELQUIN_CRV_READER_H

@@ -5,8 +5,9 @@
 
 #include <math.h>
 
+#include <string.h>
+
 #include "models.h"
-#include "reports.h"
 #include "run_state.h"
 
 // A parameter holding this value counts as having none.
@@ -21,6 +22,22 @@ static double cVec[MAX_PARMS];              // right-hand side J'r
 static double s0;                           // sum of squared residuals, then standard error
 static double s1;                           // standard error of the iteration before
 static double cutVal;                       // x shift of models 17, 18 and 19
+
+const char *const fit_messages[3] = {
+    NULL,
+    "velquin: Unable to graph function with your starting parameters.",
+    "velquin: Unable to converge with your starting parameters.",
+};
+
+void reset_engine(void) {
+  changeParmsNum = 0;
+  memset(mMat, 0, sizeof mMat);
+  memset(zMat, 0, sizeof zMat);
+  memset(cVec, 0, sizeof cVec);
+  s0 = 0.0;
+  s1 = 0.0;
+  cutVal = 0.0;
+}
 
 double calc_rmse(const double *params) {
   for (int i = 0; i < numParms; i++) {
@@ -195,15 +212,12 @@ int do_iterations(double *params, double *stdDev) {
   }
 success:
   if (shifts_x(fitFunc)) shift_peaks(params, cutVal);
-  return 0;
+  return FIT_DONE;
 
 failure:
   if (shifts_x(fitFunc)) shift_peaks(params, cutVal);
-  if (itCount != 0) {
-    for (int i = 0; i < numParms; i++) params[i] = saved[i];
-    write_log_msg("velquin: Unable to converge with your starting parameters.");
-    return 1;
-  }
-  write_log_msg("velquin: Unable to graph function with your starting parameters.");
-  return 1;
+  // Before an iteration has counted, no step has been made: the values are the start's.
+  if (itCount == 0) return FIT_NO_GRAPH;
+  for (int i = 0; i < numParms; i++) params[i] = saved[i];
+  return FIT_NO_CONVERGE;
 }

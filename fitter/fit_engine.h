@@ -1,6 +1,5 @@
 // Fitting engine: a Gauss-Newton iteration whose every step is cut to a tenth.
-// Never prints: failures go back to the caller as results, and a failed fit leaves
-// one message in the run log.
+// Never prints and writes no file: failures go back to the caller as results.
 #ifndef VELQUIN_FIT_ENGINE_H
 #define VELQUIN_FIT_ENGINE_H
 
@@ -23,12 +22,19 @@ int set_new_parms(double *params);
 // stored in rmse. Returns 1 to go on, 0 to stop the fit as failed.
 int one_iteration(double *params);
 
+// How a fit ends: FIT_DONE, or one of the two failures, whose message for the run log is
+// fit_messages[outcome] (NULL for FIT_DONE).
+enum { FIT_DONE = 0, FIT_NO_GRAPH = 1, FIT_NO_CONVERGE = 2 };
+extern const char *const fit_messages[3];
+
 // Runs the whole fit on params within maxIt iterations, setting itCount and rmse, and
 // writes the standard deviations of a successful one into stdDev. xOffsetData is shifted
-// for models 17 to 19 only while the fit runs. Returns 0 for a converged fit that beat
-// the starting RMSE, or when nothing is free; 1 for a failure, after the starting values
-// have been restored (once an iteration has counted) and the reason passed to
-// write_log_msg.
+// for models 17 to 19 only while the fit runs. Returns FIT_DONE for a converged fit that
+// beat the starting RMSE, or when nothing is free; otherwise the failure met, after the
+// starting values have been restored (once an iteration has counted).
 int do_iterations(double *params, double *stdDev);
+
+// Zeroes the engine's working state, as at process start.
+void reset_engine(void);
 
 #endif  // VELQUIN_FIT_ENGINE_H

@@ -1,5 +1,5 @@
 // Reports of velquin, written after the fit: the results report, and the log that
-// other programs read by position. Each opens its file when it writes and closes it.
+// other programs read by position.
 #include "reports.h"
 
 #include <math.h>
@@ -8,11 +8,7 @@
 #include "models.h"
 #include "run_state.h"
 
-// The fit's failure message, repeated after the summary so that it survives the
-// rewrite of the log without moving the summary lines.
-static char logMessage[MESSAGE_SIZE];
-
-static FILE *open_output(const char *fname, const char *mode, const char *module) {
+FILE *open_output(const char *fname, const char *mode, const char *module) {
   FILE *fp = fopen(fname, mode);
   if (fp == NULL) {
     char msg[MESSAGE_SIZE];
@@ -22,23 +18,22 @@ static FILE *open_output(const char *fname, const char *mode, const char *module
   return fp;
 }
 
-// Checked once after the last write and at the close: a full disk or an I/O error must
-// not leave a cut report behind a run that exits as if all had been written.
-static void close_output(FILE *fp, const char *fname, const char *module) {
+int close_output(FILE *fp, const char *fname, const char *module) {
   int failed = ferror(fp);
   if (fclose(fp) != 0) failed = 1;
   if (failed) {
     char msg[MESSAGE_SIZE];
     snprintf(msg, sizeof msg, "Unable to write output file %s", fname);
     show_err(ERR_FATAL, module, msg);
+    return 0;
   }
+  return 1;
 }
 
 // A null text of an empty catalogue row prints as nothing.
 static const char *text_or_empty(const char *text) { return text != NULL ? text : ""; }
 
-int write_results(const char *fname) {
-  FILE *fp = open_output(fname, "a", "write_results");
+int write_results(FILE *fp) {
   int n = fitParmNum[fitFunc];
   fprintf(fp, "\n");
   fprintf(fp, "Data Input.: %s\n", dataFname);
@@ -91,29 +86,22 @@ int write_results(const char *fname) {
     }
   }
   fprintf(fp, "\n************************************************************\n");
-  close_output(fp, fname, "write_results");
   return 1;
 }
 
-int write_log_results(void) {
-  FILE *fp = open_output(logFname, "w", "write_log");
+int write_log_results(FILE *fp, const char *message) {
   int n = fitParmNum[fitFunc];
   for (int i = 0; i < n; i++) {
     fprintf(fp, " %10.5g %10.5g\n", shown(fitParms[i]), shown(fitStdDev[i]));
   }
   fprintf(fp, " %10.5g\n", shown(rmse));
   fprintf(fp, " %d\n", itCount);
-  if (logMessage[0] != '\0') fprintf(fp, "%s\n", logMessage);
-  close_output(fp, logFname, "write_log");
+  // After the summary, so that the summary's lines stay where programs read them.
+  if (message != NULL) write_log_msg(fp, message);
   return 1;
 }
 
-int write_log_msg(const char *message) {
-  FILE *fp = open_output(logFname, "w", "write_log");
+int write_log_msg(FILE *fp, const char *message) {
   fprintf(fp, "%s\n", message);
-  close_output(fp, logFname, "write_log");
-  snprintf(logMessage, sizeof logMessage, "%s", message);
   return 1;
 }
-
-void clear_log_msg(void) { logMessage[0] = '\0'; }

@@ -4,6 +4,8 @@
 #ifndef VELQUIN_RUN_STATE_H
 #define VELQUIN_RUN_STATE_H
 
+#include <stdio.h>
+
 // Capacities of the fixed-size tables. Nothing in the fitter is sized elsewhere.
 enum {
   MAX_PARMS = 10,         // parameters per model, and rows of the normal matrix
@@ -43,20 +45,56 @@ extern double rmse;                     // the fit
 // becomes the nearest end of the range instead of wrapping round to another number.
 int to_int(const char *text);
 
-// Prints one framed report on standard output. Type ERR_FATAL ends the process with
-// status 1; any other type returns. The message is printed as it stands.
-void show_err(int type, const char *module, const char *message);
+// Reads one parameter argument as the command line gives it: a leading "=" holds the
+// parameter at the value that follows, anything else varies it from its value.
+void parse_parm(const char *arg, double *value, int *held);
 
-// Fills the command-line globals; a short command line or a file name that does not
-// fit its buffer ends the process with status 1 before any file is touched.
-void get_args(int argc, char **argv);
+// Zeroes every global of a run and the engine's working state, as at process start, so
+// that nothing of one fit carries into the next. The model catalogue, constant once
+// filled, is left as it is.
+void reset_run_state(void);
+
+// Prints one framed report on standard output; type ERR_FATAL is headed as fatal, any
+// other type as a warning. The message is printed as it stands and kept in errMessage
+// (cut to its size) for a caller that reports it another way. Printing is left out
+// while errQuiet is set.
+void show_err(int type, const char *module, const char *message);
+extern char errMessage[MESSAGE_SIZE];
+extern int errQuiet;
+
+// Answers "--help" (the usage text) and "--version" when that is the only argument:
+// returns 1 after printing, 0 for any other command line.
+int info_option(int argc, char **argv, const char *program, const char *usage);
+
+// Whether the files at paths a and b are one and the same (device and inode); 0 when
+// either does not exist.
+int same_file(const char *a, const char *b);
+
+extern const char velquin_usage[];
+
+// Fills the command-line globals. Returns 1, or 0 after the usage text (a short command
+// line) or a framed report (a file name that does not fit its buffer, an output file that
+// is the data file, a log that is the results file), before any file is touched.
+int get_args(int argc, char **argv);
 
 // Fills the model catalogue, refuses a model number without a formula, and loads the
-// dataset. Returns only when the data are loaded; otherwise the process has ended.
-void init_vars(void);
+// dataset. Returns 1, or 0 after a framed report.
+int init_vars(void);
+
+// Refuses, with a fatal report naming module, a model number that has no formula; 1 when
+// it has one. Checked before any file is read, since such a number can never fit.
+int check_model(int model, const char *module);
+
+// Loads dataset dataRes of dataFname into numData, numDataCol, xOffsetData (with
+// dataOffset added), yData and tData. With fp NULL the file is opened and searched from
+// the top; otherwise fp is the open data file and at the place a scan found the dataset
+// at. Returns 1, or 0 after a framed report.
+struct crv_place;
+int load_data(FILE *fp, const crv_place *at);
 
 // Fits, then writes the results file and the log whatever the fit's outcome.
-// Returns the exit status: 0 for a completed fit, 1 for a failed one.
+// Returns the exit status: 0 for a completed fit, 1 for a failed one or an output file
+// that could not be written.
 int do_morvane(void);
 
 #endif  // VELQUIN_RUN_STATE_H

@@ -4,7 +4,8 @@
 #include "run_state.h"
 
 int main(int argc, char **argv) {
-  get_args(argc, argv);
-  init_vars();
+  if (info_option(argc, argv, "velquin", velquin_usage)) return 0;
+  if (!get_args(argc, argv)) return 1;
+  if (!init_vars()) return 1;
   return do_morvane();
 }

@@ -7,7 +7,6 @@
 
 #include "fuzz_support.h"
 #include "models.h"
-#include "reports.h"
 #include "run_state.h"
 
 // The program's own main, renamed, since libFuzzer brings the process's main.
@@ -19,26 +18,9 @@
 // for as long as it was told, which is no fault but would stall the fuzzer.
 enum { FUZZ_MAX_ITERATIONS = 1000 };
 
-static void reset_run_state(void) {
-  clear_log_msg();
-  dataOffset = 0.0;
-  dataRes = 0;
-  memset(dataFname, 0, sizeof dataFname);
-  memset(resultsFname, 0, sizeof resultsFname);
-  memset(logFname, 0, sizeof logFname);
-  fitFunc = 0;
-  maxIt = 0;
-  memset(fitParms, 0, sizeof fitParms);
-  memset(holdConstFlag, 0, sizeof holdConstFlag);
-  memset(fitStdDev, 0, sizeof fitStdDev);
-  numParms = 0;
-  numData = 0;
-  numDataCol = 0;
-  memset(xOffsetData, 0, sizeof xOffsetData);
-  memset(yData, 0, sizeof yData);
-  memset(tData, 0, sizeof tData);
-  itCount = 0;
-  rmse = 0.0;
+// A fresh process also starts with an empty catalogue, which the run must fill itself.
+static void reset_process(void) {
+  reset_run_state();
   memset(fitLabel, 0, sizeof fitLabel);
   memset(fitNote, 0, sizeof fitNote);
   memset(fitParmNum, 0, sizeof fitParmNum);
@@ -57,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   volatile int status = -1;
   if (setjmp(fuzz_exit_point) == 0) {
-    reset_run_state();
+    reset_process();
     status = velquin_main(argc, argv);
   } else {
     status = fuzz_exit_status;

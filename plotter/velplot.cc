@@ -39,12 +39,12 @@ static const char usage_text[] =
     "Exit status: 0 after writing the picture, 1 after an error.\n";
 
 // Fills the globals that the data load reads (dataOffset, dataRes, dataFname, fitFunc),
-// logFname, plotFname and plotFormat. A wrong command line ends the process with status
-// 1 before any file is touched.
-static void get_plot_args(int argc, char **argv) {
+// logFname, plotFname and plotFormat. Returns 1, or 0 after the usage text or a framed
+// report for a wrong command line, before any file is touched.
+static int get_plot_args(int argc, char **argv) {
   if (argc - 1 != NUM_PLOT_ARGS) {
     fputs(usage_text, stdout);
-    exit(1);
+    return 0;
   }
   // Room for any one argument, so the message names the whole of a rejected name.
   static char msg[MAX_ARG_SIZE + 64];
@@ -53,6 +53,7 @@ static void get_plot_args(int argc, char **argv) {
     if (strlen(argv[pos]) > NAME_SIZE - 1) {
       snprintf(msg, sizeof msg, "File name too long: %s\n", argv[pos]);
       show_err(ERR_FATAL, "get_plot_args", msg);
+      return 0;
     }
   }
   dataOffset = atof(argv[1]);
@@ -64,12 +65,15 @@ static void get_plot_args(int argc, char **argv) {
   if (fitFunc < 0 || fitFunc > LAST_MODEL) {
     snprintf(msg, sizeof msg, "Unknown model number %d\n", fitFunc);
     show_err(ERR_FATAL, "get_plot_args", msg);
+    return 0;
   }
   plotFormat = plot_format(plotFname);
   if (plotFormat < 0) {
     snprintf(msg, sizeof msg, "Output file %s must end in .svg, .png or .pdf\n", plotFname);
     show_err(ERR_FATAL, "get_plot_args", msg);
+    return 0;
   }
+  return 1;
 }
 
 // Reads a line whole into buf; 0 at the end of the file or for a line that does not fit.
@@ -81,20 +85,22 @@ static int read_log_line(FILE *fp, char *buf, int size) {
 
 // Sets fitParms from the first n lines of the log (n from the catalogue row of fitFunc),
 // and rmse from line n + 1, which must hold that one number: a log of a model with more
-// or fewer parameters fails there instead of drawing a wrong curve. Any fault ends the
-// process with status 1.
-static void read_fit_log(void) {
+// or fewer parameters fails there instead of drawing a wrong curve. Returns 1, or 0 after
+// a framed report.
+static int read_fit_log(void) {
   char msg[MESSAGE_SIZE];
   int n = fitParmNum[fitFunc];
   if (n == 0) {
     snprintf(msg, sizeof msg, "Model %d has no catalogue entry, so its log holds no parameters\n",
              fitFunc);
     show_err(ERR_FATAL, "read_fit_log", msg);
+    return 0;
   }
   FILE *fp = fopen(logFname, "r");
   if (fp == NULL) {
     snprintf(msg, sizeof msg, "Unable to open log file %s\n", logFname);
     show_err(ERR_FATAL, "read_fit_log", msg);
+    return 0;
   }
   char line[LINE_SIZE];
   for (int i = 0; i <= n; i++) {
@@ -107,6 +113,8 @@ static void read_fit_log(void) {
         snprintf(msg, sizeof msg, "Line %d of log file %s is unreadable\n", i + 1, logFname);
       }
       show_err(ERR_FATAL, "read_fit_log", msg);
+      fclose(fp);
+      return 0;
     }
     double value, sd;
     int got = sscanf(line, "%lf %lf", &value, &sd);
@@ -114,12 +122,16 @@ static void read_fit_log(void) {
       snprintf(msg, sizeof msg, "Line %d of log file %s is not a value and a standard deviation\n",
                i + 1, logFname);
       show_err(ERR_FATAL, "read_fit_log", msg);
+      fclose(fp);
+      return 0;
     }
     if (i == n && got != 1) {
       snprintf(msg, sizeof msg,
                "Line %d of log file %s is not the RMSE: is it a log of model %d?\n", i + 1,
                logFname, fitFunc);
       show_err(ERR_FATAL, "read_fit_log", msg);
+      fclose(fp);
+      return 0;
     }
     if (i < n) {
       fitParms[i] = value;
@@ -128,6 +140,7 @@ static void read_fit_log(void) {
     }
   }
   fclose(fp);
+  return 1;
 }
 
 // Runs gnuplot on the script file with its standard output on outFd and its messages
@@ -166,10 +179,11 @@ static void remove_temp_files(void) {
   tempOut[0] = tempScript[0] = '\0';
 }
 
-// Fails the run after removing the temporary files.
-static void plot_failed(const char *message) {
+// Fails the run after removing the temporary files. Returns 0, for draw_plot to pass on.
+static int plot_failed(const char *message) {
   remove_temp_files();
   show_err(ERR_FATAL, "draw_plot", message);
+  return 0;
 }
 
 // A name in the output's folder, led by "./" for a relative folder so that gnuplot never
@@ -182,7 +196,7 @@ static void temp_name(char *buf, const char *what) {
 }
 
 // Draws the picture into a temporary file and renames it onto plotFname once gnuplot
-// has succeeded. Returns 0; every failure ends the process with status 1.
+// has succeeded. Returns 1, or 0 after a framed report, with no temporary file left.
 static int draw_plot(void) {
   char msg[MESSAGE_SIZE];
   if (!compute_plot()) {
@@ -191,13 +205,14 @@ static int draw_plot(void) {
         "Nothing to draw: model %d has no finite value at the data with the parameters of %s\n",
         fitFunc, logFname);
     show_err(ERR_FATAL, "draw_plot", msg);
+    return 0;
   }
   temp_name(tempOut, "out");
   int outFd = mkstemp(tempOut);
   if (outFd < 0) {
     tempOut[0] = '\0';
     snprintf(msg, sizeof msg, "Unable to open output file %s\n", plotFname);
-    plot_failed(msg);
+    return plot_failed(msg);
   }
   // mkstemp makes the file private; the picture gets the permissions of any new file.
   mode_t mask = umask(0);
@@ -212,14 +227,14 @@ static int draw_plot(void) {
     if (scriptFd >= 0) close(scriptFd);
     close(outFd);
     snprintf(msg, sizeof msg, "Unable to write a temporary file beside %s\n", plotFname);
-    plot_failed(msg);
+    return plot_failed(msg);
   }
   write_plot_script(fp, plotFormat);
   int bad = ferror(fp);
   if (fclose(fp) != 0 || bad) {
     close(outFd);
     snprintf(msg, sizeof msg, "Unable to write a temporary file beside %s\n", plotFname);
-    plot_failed(msg);
+    return plot_failed(msg);
   }
 
   int status = run_gnuplot(tempScript, outFd);
@@ -227,34 +242,35 @@ static int draw_plot(void) {
   int empty = fstat(outFd, &st) != 0 || st.st_size == 0;
   int closed = close(outFd) == 0;
   if (status == EXIT_NOT_FOUND) {
-    plot_failed("Unable to run gnuplot: install it (Debian package gnuplot-nox)\n");
+    return plot_failed("Unable to run gnuplot: install it (Debian package gnuplot-nox)\n");
   }
   if (status < 0) {
     snprintf(msg, sizeof msg, "gnuplot was stopped by a signal; %s is not written\n", plotFname);
-    plot_failed(msg);
+    return plot_failed(msg);
   }
   if (status != 0) {
     snprintf(msg, sizeof msg, "gnuplot failed (exit status %d); %s is not written\n", status,
              plotFname);
-    plot_failed(msg);
+    return plot_failed(msg);
   }
   if (empty || !closed) {
     snprintf(msg, sizeof msg, "gnuplot wrote no picture; %s is not written\n", plotFname);
-    plot_failed(msg);
+    return plot_failed(msg);
   }
   unlink(tempScript);
   tempScript[0] = '\0';
   if (rename(tempOut, plotFname) != 0) {
     snprintf(msg, sizeof msg, "Unable to write output file %s\n", plotFname);
-    plot_failed(msg);
+    return plot_failed(msg);
   }
   tempOut[0] = '\0';
-  return 0;
+  return 1;
 }
 
 int main(int argc, char **argv) {
-  get_plot_args(argc, argv);
-  init_vars();
-  read_fit_log();
-  return draw_plot();
+  if (info_option(argc, argv, "velplot", usage_text)) return 0;
+  if (!get_plot_args(argc, argv)) return 1;
+  if (!init_vars()) return 1;
+  if (!read_fit_log()) return 1;
+  return draw_plot() ? 0 : 1;
 }

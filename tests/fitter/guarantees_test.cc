@@ -3,6 +3,7 @@
 // created by a run that ends before it would write it, a failed write is fatal, and
 // extreme numbers anywhere give a defined result.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -119,8 +120,8 @@ TEST(velquin, runs_that_end_before_the_fit_touch_no_output) {
   };
   // clang-format off
   check_guarded({
-      {"no arguments", line_data, {}, 1, velquin_usage, "", kept},
-      {"six arguments", line_data, {"0", "0", "data.crv", "fit.res", "fit.log", "0"}, 1, velquin_usage,
+      {"no arguments", line_data, {}, 1, velquin_usage_text, "", kept},
+      {"six arguments", line_data, {"0", "0", "data.crv", "fit.res", "fit.log", "0"}, 1, velquin_usage_text,
        "", kept},
       {"log name too long", line_data, fit_args("fit.res", n256, held), 1,
        frame(true, "get_args", "File name too long: " + n256 + "\n"), "", kept},
@@ -224,40 +225,52 @@ TEST(velquin, a_full_disk_cuts_only_what_the_run_writes) {
   }
 }
 
-// Naming one file twice is the user's mistake; what it costs is fixed all the same: the log
-// is written last and replaces what the file held.
-TEST(velquin, one_file_named_twice_keeps_only_the_log) {
+// An output file that is the data file, or a log that is the results file, would lose the
+// data or every earlier report: refused before any file is touched, whatever the spelling
+// or link that names it, before the model number is looked at. Two names of a file that
+// does not exist yet cannot be told apart: the log then replaces the new report.
+TEST(velquin, output_named_as_another_file_of_the_run_is_refused) {
+  const std::string unchanged = line_data + std::string("|") + old_results;
   const struct {
     const char *name;
     std::string results, log;
-    const char *file;
+    const char *model;
+    int status;
+    std::string out;
+    std::string after;  // data.crv, then "|", then fit.res
   } rows[] = {
-      {"results and log", "fit.res", "fit.res", "fit.res"},
-      {"data file and log", "fit.res", "data.crv", "data.crv"},
+      {"results file is the data file", "data.crv", "fit.log", "0", 1,
+       frame(true, "get_args", "Output file data.crv is the data file\n"), unchanged},
+      {"log is the data file", "fit.res", "./data.crv", "0", 1,
+       frame(true, "get_args", "Output file ./data.crv is the data file\n"), unchanged},
+      {"log is the results file", "fit.res", "fit.res", "0", 1,
+       frame(true, "get_args", "Log file fit.res is the results file\n"), unchanged},
+      {"a hard link to the data file", "link.crv", "fit.log", "0", 1,
+       frame(true, "get_args", "Output file link.crv is the data file\n"), unchanged},
+      {"a symbolic link to the results file", "fit.res", "sym.res", "0", 1,
+       frame(true, "get_args", "Log file sym.res is the results file\n"), unchanged},
+      {"before the model number", "data.crv", "fit.log", "99", 1,
+       frame(true, "get_args", "Output file data.crv is the data file\n"), unchanged},
+      {"a new file named twice", "new.res", "new.res", "0", 0, "", unchanged},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
     temp_dir work;
     work.write("data.crv", line_data);
     work.write("fit.res", old_results);
-    run_result r = run_program(VELQUIN_BIN, fit_args(row.results, row.log, held), work.path());
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(work.read(row.file), held_log);
+    ASSERT_EQ(link(work.file("data.crv").c_str(), work.file("link.crv").c_str()), 0);
+    ASSERT_EQ(symlink("fit.res", work.file("sym.res").c_str()), 0);
+    std::vector<std::string> args = fit_args(row.results, row.log, held);
+    args[5] = row.model;
+    run_result r = run_program(VELQUIN_BIN, args, work.path());
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_EQ(r.out, row.out);
+    EXPECT_EQ(work.read("data.crv") + "|" + work.read("fit.res"), row.after);
+    EXPECT_EQ(work.exists("fit.log"), false);
+    if (row.status == 0) {
+      EXPECT_EQ(work.read("new.res"), held_log);
+    }
   }
-}
-
-// The report appended to the data file ends its data with a line of text, which the next
-// run refuses.
-TEST(velquin, data_file_named_as_results_file_takes_the_report) {
-  temp_dir work;
-  work.write("data.crv", line_data);
-  run_result r = run_program(VELQUIN_BIN, fit_args("data.crv", "fit.log", held), work.path());
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(work.read("data.crv"), line_data + std::string(held_report));
-  r = run_program(VELQUIN_BIN, fit_args("fit.res", "fit.log", held), work.path());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, frame(false, "read_crv_data", "Invalid data line 7\n"));
 }
 
 std::string lines_after(const std::string &text, const std::string &mark) {

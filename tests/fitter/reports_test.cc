@@ -10,17 +10,32 @@
 
 #include "models.h"
 #include "program_run.h"
+#include "velquin_texts.h"
 
 namespace {
+
+// What a writer puts into a file.
+template <class Writer>
+std::string written(Writer write) {
+  FILE *fp = tmpfile();
+  write(fp);
+  std::string text;
+  rewind(fp);
+  for (int c; (c = getc(fp)) != EOF;) text += (char)c;
+  fclose(fp);
+  return text;
+}
+
+std::string log_of(const char *message) {
+  return written([message](FILE *fp) { write_log_results(fp, message); });
+}
 
 class reports : public testing::Test {
  protected:
   temp_dir dir;
   void SetUp() override {
-    clear_log_msg();
     fill_catalogue();
     strcpy(dataFname, "in.crv");
-    strcpy(logFname, dir.file("fit.log").c_str());
     for (int i = 0; i < MAX_PARMS; i++) {
       fitParms[i] = 0.0;
       fitStdDev[i] = 0.0;
@@ -36,8 +51,7 @@ TEST_F(reports, log_holds_n_plus_two_lines_for_every_model) {
   for (int model = 0; model <= LAST_MODEL; model++) {
     SCOPED_TRACE(model);
     fitFunc = model;
-    write_log_results();
-    std::string log = read_file(logFname);
+    std::string log = log_of(NULL);
     int lines = 0;
     for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) {
       EXPECT_EQ(log[at], ' ');
@@ -55,8 +69,7 @@ TEST_F(reports, values_of_any_magnitude_keep_their_columns) {
   fitStdDev[1] = 123456789.0;
   rmse = INFINITY;
   itCount = 2147483647;
-  write_log_results();
-  EXPECT_EQ(read_file(logFname),
+  EXPECT_EQ(log_of(NULL),
             "     1e+300  -1.5e-300\n"
             "         -0 1.2346e+08\n"
             "        inf\n"
@@ -69,10 +82,10 @@ TEST_F(reports, failure_message_follows_the_summary) {
   fitParms[1] = -1.0;
   rmse = 0.125;
   itCount = 7;
-  write_log_msg("velquin: Unable to converge with your starting parameters.");
-  EXPECT_EQ(read_file(logFname), "velquin: Unable to converge with your starting parameters.\n");
-  write_log_results();
-  EXPECT_EQ(read_file(logFname),
+  const char *message = "velquin: Unable to converge with your starting parameters.";
+  EXPECT_EQ(written([message](FILE *fp) { write_log_msg(fp, message); }),
+            "velquin: Unable to converge with your starting parameters.\n");
+  EXPECT_EQ(log_of(message),
             "        2.5          0\n"
             "         -1          0\n"
             "      0.125\n"
@@ -97,13 +110,9 @@ TEST_F(reports, refused_points_show_nan_and_keep_their_row) {
   yData[1] = 4.0;
   rmse = -1.0;
   maxIt = 10;
-  std::string path = dir.file("fit.res");
-  write_file(path, "old\n");
-  write_results(path.c_str());
   // With x2 = 0.0 for two-column data: a = (1 - 4)/-3 = 1, b = (x*x + x + 1)/3, so
   // P = (x*x + x)/3 > 0 at both points: no admissible root.
-  EXPECT_EQ(read_file(path), R"(old
-
+  EXPECT_EQ(written(write_results), R"(
 Data Input.: in.crv
 Num of data: 2
 
@@ -130,11 +139,19 @@ Point by Point Analysis
 )");
 }
 
-TEST_F(reports, unopenable_outputs_are_fatal) {
-  strcpy(logFname, "/nonexistent/dir/fit.log");
-  EXPECT_EXIT(write_log_results(), testing::ExitedWithCode(1), "");
-  EXPECT_EXIT(write_log_msg("x"), testing::ExitedWithCode(1), "");
-  EXPECT_EXIT(write_results("/nonexistent/dir/fit.res"), testing::ExitedWithCode(1), "");
+TEST_F(reports, outputs_that_cannot_be_opened_or_written_are_fatal_reports) {
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(open_output("/nonexistent/dir/fit.log", "w", "write_log"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            frame(true, "write_log", "Unable to open output file /nonexistent/dir/fit.log"));
+  FILE *fp = open_output("/dev/full", "a", "write_results");
+  ASSERT_NE(fp, nullptr);
+  write_results(fp);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(close_output(fp, "/dev/full", "write_results"), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            frame(true, "write_results", "Unable to write output file /dev/full"));
+  EXPECT_STREQ(errMessage, "Unable to write output file /dev/full");
 }
 
 }  // namespace

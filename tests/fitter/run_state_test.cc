@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "program_run.h"
+#include "velquin_texts.h"
 
 namespace {
 
@@ -127,10 +128,14 @@ TEST_F(init_vars_test, refuses_models_without_a_formula) {
     SCOPED_TRACE(m);
     SetUp();
     parse({"0", "0", dir.file("data.crv"), "r", "l", std::to_string(m), "10"});
-    EXPECT_EXIT(init_vars(), testing::ExitedWithCode(1), "");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(init_vars(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              frame(true, "init_vars", "Unknown model number " + std::to_string(m) + "\n"));
+    EXPECT_EQ(numData, 0);
   }
   parse({"0", "0", dir.file("data.crv"), "r", "l", "28", "10"});
-  init_vars();
+  EXPECT_EQ(init_vars(), 1);
   EXPECT_EQ(numData, 2);
 }
 
@@ -145,7 +150,18 @@ TEST(show_err, frames_warnings_and_returns) {
             "\n************************************************\n\n Warning, Error Detected!\n\n"
             " Module.: m\n Message: no newline\n"
             "\n************************************************\n\n");
-  EXPECT_EXIT(show_err(ERR_FATAL, "m", "x"), testing::ExitedWithCode(1), "");
+  // A fatal report returns as well: the caller ends the run. Quiet, it prints nothing and
+  // keeps the message, cut to its buffer.
+  testing::internal::CaptureStdout();
+  show_err(ERR_FATAL, "m", "x");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), frame(true, "m", "x"));
+  std::string long_message(2 * MESSAGE_SIZE, 'm');
+  errQuiet = 1;
+  testing::internal::CaptureStdout();
+  show_err(ERR_WARNING, "m", long_message.c_str());
+  errQuiet = 0;
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(errMessage, long_message.substr(0, MESSAGE_SIZE - 1));
 }
 
 }  // namespace

@@ -247,6 +247,15 @@ TEST(velplot, bad_input_fails_with_a_message_and_no_output) {
     fill(work);
     expect_failed(work, run_program(VELPLOT_BIN, r.args, work.path()), r.out);
   }
+  // Alone, --help and --version are answered with status 0.
+  const std::string version = std::string("velplot (velquin) ") + VELQUIN_VERSION + "\n";
+  for (const auto &[arg, out] : {std::pair<std::string, std::string>{"--help", usage},
+                                 std::pair<std::string, std::string>{"--version", version}}) {
+    temp_dir work;
+    run_result r = run_program(VELPLOT_BIN, {arg}, work.path());
+    EXPECT_EQ(r.status, 0) << arg;
+    EXPECT_EQ(r.out, out) << arg;
+  }
 }
 
 // Runs velplot on dataset 1 of data.crv with line.log and PATH set to the folder bin,

@@ -12,7 +12,7 @@ inline std::string frame(bool fatal, const std::string &module, const std::strin
          "\n Module.: " + module + "\n Message: " + message + "\n" + rule + "\n";
 }
 
-inline constexpr char velquin_usage[] =
+inline constexpr char velquin_usage_text[] =
     R"(usage: velquin dataOffset datasetId dataFile resultsFile logFile model maxIterations
                [parameter ...]
 
