@@ -1,0 +1,192 @@
+// velbatch's command line: options first, then velquin's positions without the dataset
+// id and with the table in place of the log.
+#include "batch_args.h"
+
+#include <dirent.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "models.h"
+
+const char velbatch_usage[] =
+    "usage: velbatch [options] dataOffset dataFile resultsFile tableFile model maxIterations\n"
+    "                [parameter ...]\n"
+    "\n"
+    "Fits every dataset of dataFile as velquin would fit it by its id, appends each report\n"
+    "to resultsFile in dataset order and writes one row per dataset to tableFile (\"-\":\n"
+    "standard output): id, status, iterations, rmse, each parameter and its standard\n"
+    "deviation, message.\n"
+    "\n"
+    "  -j N, --jobs N   N worker processes (default: the number of online processors)\n"
+    "  --ids LIST       fit only these datasets, in this order: 3,7,10-20\n"
+    "  --starts FILE    starting values per dataset: lines of an id and parameters\n"
+    "  --log-dir DIR    also write each dataset's velquin log as DIR/ID.log\n"
+    "  --help, --version\n"
+    "\n"
+    "The positions and parameters are velquin's; a leading \"=\" holds a parameter.\n"
+    "Exit status: 0 when every dataset is ok, 1 when one failed or was refused, 2 when the\n"
+    "batch could not run, 130 or 143 after an interrupt.\n";
+
+static int batch_error(const char *message) {
+  show_err(ERR_FATAL, "get_batch_args", message);
+  return ARGS_BAD;
+}
+
+// A negative dataOffset ("-1.5", "-.5") is the first position, not an option.
+static int is_option(const char *arg) {
+  if (arg[0] != '-' || arg[1] == '\0') return 0;
+  return !(arg[1] == '.' || (arg[1] >= '0' && arg[1] <= '9'));
+}
+
+// The value of an option given as "--name VALUE", "--name=VALUE" or, for -j, "-jN".
+// Returns NULL after a report when it is missing.
+static const char *option_value(int argc, char **argv, int *i, const char *name) {
+  const char *arg = argv[*i];
+  size_t len = strlen(name);
+  if (arg[len] == '=') return arg + len + 1;
+  if (arg[len] != '\0') return arg + len;  // -j4
+  if (*i + 1 < argc) return argv[++*i];
+  char msg[MESSAGE_SIZE];
+  snprintf(msg, sizeof msg, "Option %s needs a value\n", name);
+  batch_error(msg);
+  return NULL;
+}
+
+static int matches(const char *arg, const char *name, int joined) {
+  size_t len = strlen(name);
+  return strncmp(arg, name, len) == 0 && (arg[len] == '\0' || arg[len] == '=' || joined);
+}
+
+static int default_jobs(void) {
+  long n = sysconf(_SC_NPROCESSORS_ONLN);
+  if (n < 1) return 1;
+  return n > MAX_JOBS ? MAX_JOBS : (int)n;
+}
+
+int get_batch_args(int argc, char **argv, batch_options *o) {
+  memset(o, 0, sizeof *o);
+  o->jobs = default_jobs();
+  static char msg[MAX_ARG_SIZE + 64];  // room to name any one argument whole
+  int i = 1;
+  for (; i < argc && is_option(argv[i]); i++) {
+    const char *arg = argv[i];
+    const char *value = NULL;
+    if (strcmp(arg, "--") == 0) {
+      i++;
+      break;
+    } else if (strcmp(arg, "--help") == 0) {
+      fputs(velbatch_usage, stdout);
+      return ARGS_ANSWERED;
+    } else if (strcmp(arg, "--version") == 0) {
+      printf("velbatch (velquin) %s\n", VELQUIN_VERSION);
+      return ARGS_ANSWERED;
+    } else if (matches(arg, "-j", 1) || matches(arg, "--jobs", 0)) {
+      if ((value = option_value(argc, argv, &i, arg[1] == 'j' ? "-j" : "--jobs")) == NULL) {
+        return ARGS_BAD;
+      }
+      char *end;
+      long n = strtol(value, &end, 10);
+      if (end == value || *end != '\0' || n < 1 || n > MAX_JOBS) {
+        snprintf(msg, sizeof msg, "Invalid number of jobs %s: 1 to %d\n", value, MAX_JOBS);
+        return batch_error(msg);
+      }
+      o->jobs = (int)n;
+    } else if (matches(arg, "--ids", 0)) {
+      if ((o->idList = option_value(argc, argv, &i, "--ids")) == NULL) return ARGS_BAD;
+    } else if (matches(arg, "--starts", 0)) {
+      if ((o->startsFile = option_value(argc, argv, &i, "--starts")) == NULL) return ARGS_BAD;
+    } else if (matches(arg, "--log-dir", 0)) {
+      if ((o->logDir = option_value(argc, argv, &i, "--log-dir")) == NULL) return ARGS_BAD;
+    } else {
+      snprintf(msg, sizeof msg, "Unknown option %s\n", arg);
+      return batch_error(msg);
+    }
+  }
+  if (argc - i < NUM_BATCH_ARGS) {
+    fputs(velbatch_usage, stdout);
+    return ARGS_BAD;
+  }
+  char **pos = argv + i - 1;  // pos[1] is the first position, as argv[1] is velquin's
+  for (int k = 2; k <= 4; k++) {
+    if (strlen(pos[k]) > NAME_SIZE - 1) {
+      snprintf(msg, sizeof msg, "File name too long: %s\n", pos[k]);
+      return batch_error(msg);
+    }
+  }
+  if (o->logDir != NULL && strlen(o->logDir) > NAME_SIZE - 1 - LOG_NAME_ROOM) {
+    snprintf(msg, sizeof msg, "Log folder name too long: %s\n", o->logDir);
+    return batch_error(msg);
+  }
+  if (o->logDir != NULL && o->logDir[0] == '\0') return batch_error("Log folder name is empty\n");
+  o->dataOffset = atof(pos[1]);
+  o->dataFile = pos[2];
+  o->resultsFile = pos[3];
+  o->tableFile = pos[4];
+  o->model = to_int(pos[5]);
+  o->maxIt = to_int(pos[6]);
+  int given = argc - i - NUM_BATCH_ARGS;
+  for (int k = 0; k < given && k < MAX_PARMS; k++) {
+    parse_parm(pos[1 + NUM_BATCH_ARGS + k], &o->parms[k], &o->held[k]);
+  }
+  fill_catalogue();
+  return check_model(o->model, "get_batch_args") ? ARGS_OK : ARGS_BAD;
+}
+
+// The same file as path, which may be "-" for standard output.
+static int same_output(const char *out, const char *path) {
+  if (strcmp(out, "-") != 0) return same_file(out, path);
+  struct stat so, sp;
+  if (fstat(STDOUT_FILENO, &so) != 0 || stat(path, &sp) != 0) return 0;
+  return so.st_dev == sp.st_dev && so.st_ino == sp.st_ino;
+}
+
+// The name of an output in a message.
+static const char *shown_name(const char *name) {
+  return strcmp(name, "-") == 0 ? "standard output" : name;
+}
+
+static int refuse(const char *message) {
+  show_err(ERR_FATAL, "get_batch_args", message);
+  return 0;
+}
+
+int check_batch_files(const batch_options *o) {
+  char msg[3 * NAME_SIZE];
+  if (same_file(o->resultsFile, o->dataFile)) {
+    snprintf(msg, sizeof msg, "Output file %s is the data file\n", o->resultsFile);
+    return refuse(msg);
+  }
+  if (same_output(o->tableFile, o->dataFile)) {
+    snprintf(msg, sizeof msg, "Output file %s is the data file\n", shown_name(o->tableFile));
+    return refuse(msg);
+  }
+  if (same_output(o->tableFile, o->resultsFile)) {
+    snprintf(msg, sizeof msg, "Table file %s is the results file\n", shown_name(o->tableFile));
+    return refuse(msg);
+  }
+  // The logs to come are the folder's ID.log files: look at those that are there already.
+  DIR *dir = o->logDir != NULL ? opendir(o->logDir) : NULL;
+  if (dir == NULL) return 1;
+  int ok = 1;
+  char path[2 * NAME_SIZE];
+  for (struct dirent *e = readdir(dir); ok && e != NULL; e = readdir(dir)) {
+    char *end;
+    strtol(e->d_name, &end, 10);
+    if (end == e->d_name || strcmp(end, ".log") != 0) continue;
+    snprintf(path, sizeof path, "%s/%s", o->logDir, e->d_name);
+    msg[0] = '\0';
+    if (same_file(path, o->dataFile)) {
+      snprintf(msg, sizeof msg, "Output file %s is the data file\n", path);
+    } else if (same_file(path, o->resultsFile)) {
+      snprintf(msg, sizeof msg, "Log file %s is the results file\n", path);
+    } else if (same_output(o->tableFile, path)) {
+      snprintf(msg, sizeof msg, "Log file %s is the table file\n", path);
+    }
+    if (msg[0] != '\0') ok = refuse(msg);
+  }
+  closedir(dir);
+  return ok;
+}

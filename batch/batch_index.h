@@ -1,0 +1,59 @@
+// What a batch fits: the datasets of the data file, found by one pass over it, or those
+// that --ids lists; and the starting values that a starts file gives some of them.
+// Memory is fixed whatever the file holds: the ids seen are kept in tables of fixed
+// capacity, the places of the datasets are handed on as they are found.
+#ifndef VELQUIN_BATCH_INDEX_H
+#define VELQUIN_BATCH_INDEX_H
+
+#include "crv_reader.h"
+#include "run_state.h"
+
+enum {
+  ID_SLOTS = 1 << 22,     // slots of each id table, a power of two
+  MAX_IDS = ID_SLOTS / 2,  // distinct ids a table takes: half full keeps the probes short
+  MAX_ID_RANGES = 65536,   // items of an --ids list
+  MAX_SHOWN_DUPLICATES = 100,  // repeated ids that the summary names
+  STARTS_LINE_SIZE = 4096,     // a starts file line with its line feed
+};
+
+// One dataset of the batch, as velquin would select it by its id.
+struct batch_dataset {
+  int id;
+  crv_place at;     // where its data begin (dataset 0: the start of the file)
+  int refusedLine;  // a line before its id line that the reader refuses as too long, or 0
+  int missing;      // 1 when no id line of the file has this id (an --ids entry only)
+};
+
+// Takes the --ids list "3,7,10-20" (ids in the int range, a range ascending). Returns 1,
+// or 0 after a framed report.
+int parse_id_list(const char *text);
+
+// Opens the data file and starts the datasets. Returns 1, or 0 after a framed report.
+int index_open(const char *path);
+
+// The next dataset of the batch, in file order or in the order of the --ids list.
+// Returns 1 with *ds set, 0 when there is no more, -1 after a framed report (a read
+// error, more distinct ids than the tables take).
+int index_next(batch_dataset *ds);
+
+// How many datasets the batch has, or -1 while the data file is still being read.
+int index_total(void);
+
+// The ids of the batch's datasets that stand on more than one id line of the file, as far
+// as the file has been read: how many, and the first MAX_SHOWN_DUPLICATES of them.
+int duplicate_count(void);
+int duplicate_id(int i);
+
+// Reads and checks the starts file: lines of a dataset id and parameter arguments as
+// velquin takes them, comments beginning with "#" or "!". Returns 1, or 0 after a framed
+// report (a file that cannot be read, a line without an id or too long, an id twice).
+int load_starts(const char *path);
+
+// Sets params and held from the starts line of dataset id and returns 1; returns 0 when
+// no starts file was given or it has no line for id, -1 after a framed report.
+int starts_for(int id, double *params, int *held);
+
+// Forgets the list, the starts and the scan, as at process start.
+void reset_index(void);
+
+#endif  // VELQUIN_BATCH_INDEX_H
