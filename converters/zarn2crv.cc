@@ -1,7 +1,7 @@
 // zarn2crv: turns a Zarn-format file (a point count, the first x and the x span, then the
 // y values from the last point back to the first) into a two-column curve data file that
 // velquin reads with dataset id 0. The whole input is checked before anything is written,
-// so a rejected input leaves the output file empty.
+// and a rejected input leaves no output: an earlier file stays as it was.
 #include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,6 +10,16 @@
 
 static FILE *infp;
 static FILE *outfp;
+
+static const char usage[] =
+    "usage: zarn2crv [inputFile [outputFile]]\n"
+    "  inputFile   Zarn-format file to read; asked for when missing or unreadable\n"
+    "  outputFile  curve data file to write; asked for when missing or unwritable\n"
+    "  --help      print this text\n"
+    "  --version   print the program's name and version\n"
+    "Converts a Zarn-format file into a curve data file read with dataset id 0.\n"
+    "Exit status: 0 converted; 1 nothing written: a file could not be opened,\n"
+    "read or written, the output named the input, or the input was refused.\n";
 
 static double xValues[MAX_ZARN_POINTS];
 static double yValues[MAX_ZARN_POINTS];
@@ -117,6 +127,7 @@ static int do_convert(void) {
 }
 
 int main(int argc, char **argv) {
+  if (answer_info(argc, argv, "zarn2crv", usage)) return 0;
   infp = open_input(argc, argv, " Please enter your datafile (Zarn format).\n");
   outfp = open_output(argc, argv);
   return close_output(outfp, do_convert());

@@ -1,10 +1,11 @@
-// The harness's stand-ins for exit, fopen and fclose, and the making of a program's
-// command line, standard input and files from one fuzz input. Compiled without the
-// renaming, so the calls here reach the real library.
+// The harness's stand-ins for exit, fopen, fclose and the file-system calls, and the making
+// of a program's command line, standard input and files from one fuzz input. Compiled
+// without the renaming, so the calls here reach the real library.
 #include "fuzz_support.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,8 +15,10 @@ jmp_buf fuzz_exit_point;
 int fuzz_exit_status;
 
 enum {
-  MAX_WORDS = 64,   // room for every position of velquin's command line and more
-  MAX_STREAMS = 16  // the programs hold three files open at most
+  MAX_WORDS = 64,    // room for every position of velquin's command line and more
+  MAX_STREAMS = 16,  // the programs hold three files open at most
+  MAX_TEMPS = 4,     // a converter makes one temporary file a run
+  TEMP_SIZE = PATH_MAX + 64
 };
 
 static char *argWords[MAX_WORDS + 2];
@@ -24,6 +27,9 @@ static const char *dataName;
 static fuzz_part dataFile;
 static FILE *realStdin;
 static const char emptyText[1] = "";
+// Temporary files the run has made and not yet renamed or removed; an empty slot is free.
+static char tempNames[MAX_TEMPS][TEMP_SIZE];
+static int tempRenamed;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   // The programs' prompts and frames go to standard output; libFuzzer reports on
@@ -66,6 +72,33 @@ static ssize_t failing_read(void *, char *, size_t) {
   return -1;
 }
 
+// The files besides the streams: name, type, and whether they may be written. The data
+// file's name is set at fuzz_begin.
+struct fuzz_file {
+  const char *name;
+  mode_t type;
+  int writable;
+};
+static fuzz_file files[] = {
+    {NULL, S_IFREG, 1},       {"unreadable", S_IFREG, 1}, {"old.crv", S_IFREG, 1},
+    {"readonly", S_IFREG, 0}, {"full", S_IFCHR, 1},       {"folder", S_IFDIR, 1},
+};
+
+static const fuzz_file *find_file(const char *name) {
+  files[0].name = dataName;
+  for (const fuzz_file &f : files) {
+    if (f.name != NULL && strcmp(f.name, name) == 0) return &f;
+  }
+  return NULL;
+}
+
+static char *find_temp(const char *name) {
+  for (char *slot : tempNames) {
+    if (slot[0] != '\0' && strcmp(slot, name) == 0) return slot;
+  }
+  return NULL;
+}
+
 extern "C" FILE *fuzz_fopen(const char *name, const char *mode) {
   FILE *fp = NULL;
   if (mode[0] == 'r' && strchr(mode, '+') == NULL) {
@@ -85,7 +118,74 @@ extern "C" FILE *fuzz_fopen(const char *name, const char *mode) {
     errno = ENOENT;
     return NULL;
   }
-  return remember(fp);
+  fp = remember(fp);
+  if (fp != NULL && strchr(mode, 'x') != NULL) {
+    // A temporary file: the name must be new, and is kept until it is renamed or removed.
+    char *free_slot = NULL;
+    for (char *slot : tempNames) {
+      if (slot[0] == '\0') free_slot = slot;
+    }
+    if (find_temp(name) != NULL || find_file(name) != NULL || free_slot == NULL ||
+        strlen(name) >= TEMP_SIZE) {
+      abort();
+    }
+    strcpy(free_slot, name);
+  }
+  return fp;
+}
+
+extern "C" int fuzz_stat(const char *name, struct stat *st) {
+  const fuzz_file *f = find_file(name);
+  if (f == NULL) {
+    errno = ENOENT;
+    return -1;
+  }
+  memset(st, 0, sizeof *st);
+  st->st_dev = 1;
+  st->st_ino = (ino_t)(f - files) + 1;  // one inode each
+  st->st_mode = f->type | (f->writable ? 0644 : 0444);
+  st->st_nlink = 1;
+  return 0;
+}
+
+// The names of the in-memory files are resolved already: no links, no folders.
+extern "C" char *fuzz_realpath(const char *name, char *resolved) {
+  if (resolved == NULL) abort();  // the programs allocate nothing
+  if (find_file(name) == NULL) {
+    errno = ENOENT;
+    return NULL;
+  }
+  strcpy(resolved, name);
+  return resolved;
+}
+
+extern "C" int fuzz_access(const char *name, int mode) {
+  const fuzz_file *f = find_file(name);
+  if (f == NULL || ((mode & W_OK) != 0 && !f->writable)) {
+    errno = f == NULL ? ENOENT : EACCES;
+    return -1;
+  }
+  return 0;
+}
+
+extern "C" int fuzz_chmod(const char *name, mode_t) {
+  if (find_temp(name) == NULL) abort();  // the mode of a file the program did not make
+  return 0;
+}
+
+extern "C" int fuzz_rename(const char *from, const char *to) {
+  char *slot = find_temp(from);
+  if (slot == NULL || to[0] == '\0') abort();
+  slot[0] = '\0';
+  tempRenamed = 1;
+  return 0;
+}
+
+extern "C" int fuzz_remove(const char *name) {
+  char *slot = find_temp(name);
+  if (slot == NULL) abort();  // only its own temporary file may a program remove
+  slot[0] = '\0';
+  return 0;
 }
 
 extern "C" int fuzz_fclose(FILE *fp) {
@@ -112,6 +212,7 @@ void fuzz_split(const uint8_t *data, size_t size, int count, fuzz_part *parts) {
 int fuzz_begin(const char *program, fuzz_part words, fuzz_part input, const char *file_name,
                fuzz_part file, char ***argv) {
   fuzz_exit_status = -1;
+  tempRenamed = 0;
   dataName = file_name;
   dataFile = file;
   int argc = 0;
@@ -146,6 +247,9 @@ void fuzz_end(void) {
   }
   fclose(stdin);
   stdin = realStdin;
+  for (char *slot : tempNames) {
+    if (slot[0] != '\0') abort();  // a temporary file left behind
+  }
   for (char *&word : argWords) {
     free(word);
     word = NULL;
@@ -165,6 +269,8 @@ void fuzz_run_converter(const uint8_t *data, size_t size, const char *program,
   } else {
     status = fuzz_exit_status;
   }
+  int renamed = tempRenamed;
   fuzz_end();
   if (status != 0 && status != 1) abort();
+  if (status != 0 && renamed) abort();  // a failed conversion replaced its output
 }

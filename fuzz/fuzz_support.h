@@ -1,6 +1,7 @@
 // Harness side of the fuzz targets. The program sources are compiled for the targets with
-// exit, fopen and fclose renamed to the stand-ins below (fuzz_renames.h): an ended process
-// returns to the harness, and no fuzzed name reaches the real file system.
+// exit, fopen, fclose and the file-system calls renamed to the stand-ins below
+// (fuzz_renames.h): an ended process returns to the harness, and no fuzzed name reaches the
+// real file system.
 #ifndef VELQUIN_FUZZ_SUPPORT_H
 #define VELQUIN_FUZZ_SUPPORT_H
 
@@ -8,6 +9,8 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 
 // Jumps back to fuzz_exit_point with status in fuzz_exit_status.
 extern "C" [[noreturn]] void fuzz_exit(int status) noexcept;
@@ -19,6 +22,19 @@ extern "C" [[noreturn]] void fuzz_exit(int status) noexcept;
 // on a full disk. Every stream is remembered until fuzz_fclose.
 extern "C" FILE *fuzz_fopen(const char *name, const char *mode);
 extern "C" int fuzz_fclose(FILE *fp);
+
+// What the file system holds besides: the data file (a regular file), "unreadable", "old.crv"
+// (an earlier output) and "readonly" (without write permission) are regular files, "full" a
+// device like /dev/full and "folder" a folder; every other name is missing. A name opened
+// with "x" in its mode is a temporary file of the program's, which it may change the mode of,
+// rename onto another name or remove; touching any other file aborts, and so does a run that
+// leaves a temporary file behind or renames one although it fails.
+extern "C" int fuzz_stat(const char *name, struct stat *st);
+extern "C" char *fuzz_realpath(const char *name, char *resolved);
+extern "C" int fuzz_access(const char *name, int mode);
+extern "C" int fuzz_chmod(const char *name, mode_t mode);
+extern "C" int fuzz_rename(const char *from, const char *to);
+extern "C" int fuzz_remove(const char *name);
 
 // One part of a fuzz input. The parts are separated by NUL bytes; the last takes the rest
 // of the input, NUL bytes included, and parts missing at the end are empty.

@@ -14,6 +14,8 @@
 static void reset_statics(void) {
   memset(inFname, 0, sizeof inFname);
   memset(outFname, 0, sizeof outFname);
+  memset(outPath, 0, sizeof outPath);
+  memset(tempFname, 0, sizeof tempFname);
   infp = NULL;
   outfp = NULL;
   memset(xValues, 0, sizeof xValues);

@@ -47,7 +47,7 @@ TEST(colcrv, tables_convert_byte_for_byte) {
  30.000000   6.000000
 )"},
       {"comments copied at their place, an id-only row, a repeated id, id 0",
-       "! instrument A\n-1.5 0 2e3\n! row 3 follows\n3\n# then\n3 -7 x\n0 1 2 3\n",
+       "! instrument A\n-1.5 0 2e3\n! row 3 follows\n3\n# then\n3 -7 0\n0 1 2 3\n",
        R"(! instrument A
 ! row 3 follows
 3

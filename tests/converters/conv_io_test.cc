@@ -1,5 +1,7 @@
-// Program tests of what the three converters share: the file names from the command line
-// or the prompts, and lines taken whole, never split.
+// Tests of what the three converters share: --help and --version, the file names from the
+// command line or the prompts, lines taken whole, never split, and the closing of the output.
+#include "conv_io.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -109,6 +111,63 @@ TEST(open_input, names_from_the_command_line_or_typed_once) {
   }
 }
 
+// --help and --version answer only alone, and touch no file; otherwise they are names.
+TEST(answer_info, help_and_version_alone_answer_at_once) {
+  const std::string version = std::string(" (velquin) ") + VELQUIN_VERSION + "\n";
+  const std::string options =
+      "  outputFile  curve data file to write; asked for when missing or unwritable\n"
+      "  --help      print this text\n"
+      "  --version   print the program's name and version\n";
+  const std::string failed =
+      "Exit status: 0 converted; 1 nothing written: a file could not be opened,\n"
+      "read or written, the output named the input, ";
+  const std::string zarn_usage =
+      "usage: zarn2crv [inputFile [outputFile]]\n"
+      "  inputFile   Zarn-format file to read; asked for when missing or unreadable\n" +
+      options + "Converts a Zarn-format file into a curve data file read with dataset id 0.\n" +
+      failed + "or the input was refused.\n";
+  const std::string colcrv_usage =
+      "usage: colcrv [inputFile [outputFile]]\n"
+      "  inputFile   column table to read; asked for when missing or unreadable\n" +
+      options + "Converts a column table into a curve data file, one dataset per table row.\n" +
+      failed + "or a line was too long.\n";
+  const std::string qv_usage =
+      "usage: qv2crv [inputFile [outputFile]]\n"
+      "  inputFile   qv-format file to read; asked for when missing or unreadable\n" +
+      options + "Converts points tagged with dataset ids into a curve data file.\n" + failed +
+      "or a line was too long.\n";
+  const struct {
+    const char *program;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+  } rows[] = {
+      {ZARN2CRV_BIN, {"--help"}, 0, zarn_usage},
+      {COLCRV_BIN, {"--help"}, 0, colcrv_usage},
+      {QV2CRV_BIN, {"--help"}, 0, qv_usage},
+      {ZARN2CRV_BIN, {"--version"}, 0, "zarn2crv" + version},
+      {COLCRV_BIN, {"--version"}, 0, "colcrv" + version},
+      {QV2CRV_BIN, {"--version"}, 0, "qv2crv" + version},
+      {COLCRV_BIN,
+       {"--help", "out.crv"},
+       1,
+       "\n\n Please enter your datafile (Zarn format).\n\n" + std::string(in_error)},
+      {QV2CRV_BIN, {"in.txt", "--version"}, 0, ""},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.program + (" " + row.args[0]));
+    temp_dir work;
+    work.write("in.txt", "1 2 3\n");
+    run_result r = run_program(row.program, row.args, work.path());
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_EQ(r.out, row.out);
+    EXPECT_EQ(r.err, "");
+    std::vector<std::string> files = {"in.txt"};
+    if (row.args.size() == 2 && row.status == 0) files.insert(files.begin(), row.args[1]);
+    EXPECT_EQ(work.list(), files);
+  }
+}
+
 TEST(read_line, lines_are_taken_whole) {
   const std::string long_comment = "# " + std::string(3000, 'c') + "\n";
   const std::string fits = "1 2 3" + std::string(992, ' ') + "\n";      // 998 with the line feed
@@ -124,30 +183,49 @@ TEST(read_line, lines_are_taken_whole) {
       {"998 characters without a line feed fit", QV2CRV_BIN, fits.substr(0, 998), 0, "",
        "1\n  2.000000   3.000000\n"},
       {"a line of 999 characters ends the run", QV2CRV_BIN, "# a\n1 2 3\n" + too_long + "1 4 4\n",
-       1, "Error, line 3 is too long.\n", "# a\n1\n  2.000000   3.000000\n"},
+       1, "Error, line 3 is too long.\n", "<missing>"},
       {"999 characters without a line feed", QV2CRV_BIN, too_long.substr(0, 999), 1,
-       "Error, line 1 is too long.\n", ""},
+       "Error, line 1 is too long.\n", "<missing>"},
       {"a long comment is copied whole", QV2CRV_BIN, long_comment + "1 2 3\n", 0, "",
        long_comment + "1\n  2.000000   3.000000\n"},
       {"a long comment is copied whole by colcrv", COLCRV_BIN, "2\n" + long_comment + "1 3\n", 0,
        "", long_comment + "1\n  2.000000   3.000000\n"},
       {"a long header row", COLCRV_BIN, std::string(600, '1') + " " + std::string(600, '2') + "\n",
-       1, "Error, line 1 is too long.\n", ""},
+       1, "Error, line 1 is too long.\n", "<missing>"},
       {"long comments are skipped whole by zarn2crv", ZARN2CRV_BIN,
        long_comment + "5\n0 4\n" + long_comment + zarn_values, 0, "",
        "  0.000000   5.000000\n  1.000000   4.000000\n  2.000000   3.000000\n"
        "  3.000000   2.000000\n  4.000000   1.000000\n"},
       {"a long value line refuses the whole Zarn file", ZARN2CRV_BIN,
-       "5\n0 4\n1\n2\n3\n4\n" + too_long, 1, "Error, line 7 is too long.\n", ""},
+       "5\n0 4\n1\n2\n3\n4\n" + too_long, 1, "Error, line 7 is too long.\n", "<missing>"},
       {"a long range line", ZARN2CRV_BIN, "5\n0 4" + too_long + zarn_values, 1,
-       "Error, line 2 is too long.\n", ""},
+       "Error, line 2 is too long.\n", "<missing>"},
       {"a long count line", ZARN2CRV_BIN, "5" + too_long + "0 4\n" + zarn_values, 1,
-       "Error, line 1 is too long.\n", ""},
+       "Error, line 1 is too long.\n", "<missing>"},
   };
   for (const auto &row : cases) {
     SCOPED_TRACE(row.name);
     expect_conversion(convert(row.program, row.input), row.status, row.out, row.crv);
   }
+}
+
+// The rename cannot be made to fail from outside a run: here a folder takes the output's
+// name while the conversion writes. The temporary file goes, and the folder stays.
+TEST(close_output, a_failed_rename_leaves_no_temporary_file) {
+  temp_dir work;
+  work.write("in.txt", "1 2 3\n");
+  std::string in = work.file("in.txt"), out = work.file("out.crv");
+  char *argv[] = {const_cast<char *>("qv2crv"), &in[0], &out[0]};
+  FILE *infp = open_input(3, argv, "");
+  FILE *outfp = open_output(3, argv);
+  fputs("1\n", outfp);
+  ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(close_output(outfp, 0), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nError, cannot write output file.\n\n");
+  EXPECT_EQ(work.list(), (std::vector<std::string>{"in.txt", "out.crv"}));
+  EXPECT_EQ(list_dir(out), std::vector<std::string>{});
+  fclose(infp);
 }
 
 }  // namespace

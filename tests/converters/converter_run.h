@@ -37,9 +37,9 @@ inline void expect_conversion(const conversion &c, int status, const std::string
   EXPECT_EQ(c.crv, crv);
 }
 
-// Checks a rejected input: status 1, the one-line reason, an empty output file.
+// Checks a rejected input: status 1, the one-line reason, no output file.
 inline void expect_rejected(const conversion &c, const std::string &message) {
-  expect_conversion(c, 1, message, "");
+  expect_conversion(c, 1, message, "<missing>");
 }
 
 // Fits dataset id of the curve data file crv in folder work with model and the starting

@@ -1,8 +1,11 @@
 // Program tests of what the converters promise about their output file whatever the input:
-// a failed write ends the run with status 1, no output file is created or emptied before the
-// run would write it, and extreme numbers convert to a defined output.
+// a failed write ends the run with status 1, a failed run leaves every file as it was, and
+// extreme numbers convert to a defined output.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -82,7 +85,7 @@ TEST(close_output, write_errors_end_with_status_1) {
        "",
        1,
        "Error, point count must be 5 to 500.\n"},
-      {"an input that gives no output", QV2CRV_BIN, {"in.txt", "/dev/full"}, "0 1 2\n", "", 0, ""},
+      {"an input that gives no output", QV2CRV_BIN, {"in.txt", "/dev/full"}, "", "", 0, ""},
   };
   for (const file_run &row : rows) {
     SCOPED_TRACE(row.name);
@@ -95,99 +98,190 @@ TEST(close_output, write_errors_end_with_status_1) {
   }
 }
 
-// On a disk that fills up, the output holds what was written before the failure.
-TEST(close_output, a_full_disk_leaves_the_output_cut_short) {
-  const struct {
-    const char *program;
-    std::string input, crv;
-  } rows[] = {
-      {ZARN2CRV_BIN, zarn_points(5), "  0.000000   1.000000\n  0.2"},
-      {COLCRV_BIN, "# copied\n2\n1 3\n", "# copied\n1\n  2.0"},
-      {QV2CRV_BIN, "1 2 3\n1 4 5\n", "1\n  2.000000   3.000000\n  4"},
-  };
-  for (const auto &row : rows) {
-    SCOPED_TRACE(row.program);
-    temp_dir work;
-    work.write("in.txt", row.input);
-    run_result r =
-        run_with_file_limit(row.program, {"in.txt", "out.crv"}, work.path(), (long)row.crv.size());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, write_error);
-    EXPECT_EQ(work.read("out.crv"), row.crv);
-  }
-}
+const char is_input[] = "\nError, output file is the input file.\n\n";
+const char out_error[] = "\nError, cannot open output file.\n\n";
+const char zarn5[] = "5\n0 4\n1\n2\n3\n4\n5\n";
+const char crv5[] =
+    "  0.000000   5.000000\n  1.000000   4.000000\n  2.000000   3.000000\n"
+    "  3.000000   2.000000\n  4.000000   1.000000\n";
+const char crv1[] = "1\n  2.000000   3.000000\n";
 
-const char kept[] = "<kept>";  // out.crv keeps what it held before the run
+// The files of a folder by name: a folder as "<folder>", a link as "-> " and its target.
+using files = std::map<std::string, std::string>;
 
-// Each case runs twice: beside an out.crv left by an earlier run, and in a folder without
-// one. A run that ends before it opens the output leaves the first as it was and creates
-// none in the second.
-TEST(converters, early_failures_create_or_empty_no_output) {
-  const struct {
-    file_run run;
-    std::string crv;  // out.crv after the run, or kept
-  } rows[] = {
-      // clang-format off
-      {{"zarn2crv: input missing, nothing typed", ZARN2CRV_BIN, {"none.txt", "out.crv"}, "", "",
-        1, std::string(zarn_prompt) + in_error}, kept},
-      {{"colcrv: input missing, typed name missing", COLCRV_BIN, {"none.txt", "out.crv"}, "",
-        "none2.txt\n", 1, std::string(zarn_prompt) + in_error}, kept},
-      {{"qv2crv: no names, nothing typed", QV2CRV_BIN, {}, "", "", 1,
-        std::string(qv_prompt) + in_error}, kept},
-      {{"qv2crv: the output name typed but the input failed first", QV2CRV_BIN, {}, "",
-        "none.txt\nout.crv\n", 1, std::string(qv_prompt) + in_error}, kept},
-      // The output is opened before the conversion starts: a refused input leaves it empty.
-      // A folder opens for reading, but its first read fails.
-      {{"zarn2crv: the input is a folder", ZARN2CRV_BIN, {".", "out.crv"}, "", "", 1, in_error},
-       ""},
-      {{"colcrv: the input is a folder", COLCRV_BIN, {".", "out.crv"}, "", "", 1, in_error}, ""},
-      {{"qv2crv: the input is a folder", QV2CRV_BIN, {".", "out.crv"}, "", "", 1, in_error}, ""},
-      {{"zarn2crv: a refused input", ZARN2CRV_BIN, {"in.txt", "out.crv"}, "4\n0 3\n1\n2\n3\n4\n",
-        "", 1, "Error, point count must be 5 to 500.\n"}, ""},
-      {{"colcrv: a long header row", COLCRV_BIN, {"in.txt", "out.crv"}, too_long, "", 1,
-        "Error, line 1 is too long.\n"}, ""},
-      {{"qv2crv: a long line after a point", QV2CRV_BIN, {"in.txt", "out.crv"},
-        "1 2 3\n" + too_long, "", 1, "Error, line 2 is too long.\n"},
-       "1\n  2.000000   3.000000\n"},
-      // clang-format on
-  };
-  for (const auto &row : rows) {
-    SCOPED_TRACE(row.run.name);
-    for (int earlier = 0; earlier <= 1; earlier++) {
-      SCOPED_TRACE(earlier ? "beside an earlier output" : "in a folder without one");
-      temp_dir work;
-      if (earlier) work.write("out.crv", "old\n");
-      run_result r = run_in(work, row.run);
-      EXPECT_EQ(r.status, row.run.status);
-      EXPECT_EQ(r.out, row.run.out);
-      std::string crv = row.crv != kept ? row.crv : earlier ? "old\n" : "<missing>";
-      EXPECT_EQ(work.read("out.crv"), crv);
-      EXPECT_EQ(work.list().size(), crv == "<missing>" ? 1u : 2u);
+void make_files(const temp_dir &work, const files &content) {
+  for (const auto &f : content) {
+    if (f.second == "<folder>") {
+      mkdir(work.file(f.first).c_str(), 0755);
+    } else if (f.second.rfind("-> ", 0) == 0) {
+      ASSERT_EQ(symlink(f.second.c_str() + 3, work.file(f.first).c_str()), 0);
+    } else {
+      work.write(f.first, f.second);
     }
   }
 }
 
-// Naming the input as the output is the user's mistake: the output is opened, and so
-// emptied, before a line of the input is read, and the input is lost.
-TEST(converters, input_named_as_output_is_emptied) {
-  const file_run rows[] = {
-      {"zarn2crv",
-       ZARN2CRV_BIN,
-       {"in.txt", "in.txt"},
-       zarn_points(5),
-       "",
-       1,
-       "Error, no point count found.\n"},
-      {"colcrv", COLCRV_BIN, {"in.txt", "in.txt"}, "2\n1 3\n", "", 0, ""},
-      {"qv2crv", QV2CRV_BIN, {"in.txt", "in.txt"}, "1 2 3\n", "", 0, ""},
+files folder_files(const temp_dir &work) {
+  files got;
+  for (const std::string &name : work.list()) {
+    struct stat st;
+    char target[256];
+    if (lstat(work.file(name).c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      got[name] = "<folder>";
+    } else if (S_ISLNK(st.st_mode)) {
+      ssize_t n = readlink(work.file(name).c_str(), target, sizeof target);
+      got[name] = "-> " + std::string(target, n > 0 ? (size_t)n : 0);
+    } else {
+      got[name] = work.read(name);
+    }
+  }
+  return got;
+}
+
+// Each slip runs twice: beside an out.crv left by an earlier run (mode 0604), and in a folder
+// without one. A run that fails changes no file and leaves none behind; one that succeeds
+// writes only what changed says, and an out.crv it writes keeps its mode or, new, gets what
+// the umask allows.
+struct slip {
+  const char *name, *program;
+  std::vector<std::string> args;
+  std::string typed;
+  files before;  // besides out.crv
+  int status;
+  std::string out;
+  files changed = {};               // by a run that succeeds
+  long limit = 0;                   // most bytes a file may grow to, 0 for any
+  const char *read_only = nullptr;  // a file without write permission
+};
+
+TEST(converters, a_failed_conversion_leaves_every_file_as_it_was) {
+  const slip rows[] = {
+      // clang-format off
+      {"zarn2crv: the names swapped", ZARN2CRV_BIN, {"melt.crv", "melt.zarn"}, "",
+       {{"melt.zarn", zarn5}, {"melt.crv", crv5}}, 1, "Error, point count must be 5 to 500.\n"},
+      {"zarn2crv: the input named as the output", ZARN2CRV_BIN, {"in.txt", "in.txt"}, "",
+       {{"in.txt", zarn5}}, 1, is_input},
+      {"colcrv: the output a link to the input", COLCRV_BIN, {"in.txt", "link.crv"}, "",
+       {{"in.txt", "2\n1 3\n"}, {"link.crv", "-> in.txt"}}, 1, is_input},
+      {"qv2crv: the input typed at the output prompt", QV2CRV_BIN, {"in.txt", "no/out.crv"},
+       "in.txt\n", {{"in.txt", "1 2 3\n"}}, 1, std::string(out_prompt) + is_input},
+      {"zarn2crv: input missing, nothing typed", ZARN2CRV_BIN, {"none.txt", "out.crv"}, "", {},
+       1, std::string(zarn_prompt) + in_error},
+      {"colcrv: input missing, typed name missing", COLCRV_BIN, {"none.txt", "out.crv"},
+       "none2.txt\n", {}, 1, std::string(zarn_prompt) + in_error},
+      {"qv2crv: no names, nothing typed", QV2CRV_BIN, {}, "", {}, 1,
+       std::string(qv_prompt) + in_error},
+      {"qv2crv: the output name typed but the input failed first", QV2CRV_BIN, {},
+       "none.txt\nout.crv\n", {}, 1, std::string(qv_prompt) + in_error},
+      // A folder opens for reading, but its first read fails.
+      {"zarn2crv: the input is a folder", ZARN2CRV_BIN, {"sub", "out.crv"}, "",
+       {{"sub", "<folder>"}}, 1, in_error},
+      {"colcrv: the input is a folder", COLCRV_BIN, {".", "out.crv"}, "", {}, 1, in_error},
+      {"zarn2crv: a refused input", ZARN2CRV_BIN, {"in.txt", "out.crv"}, "",
+       {{"in.txt", "4\n0 3\n1\n2\n3\n4\n"}}, 1, "Error, point count must be 5 to 500.\n"},
+      {"colcrv: a long header row", COLCRV_BIN, {"in.txt", "out.crv"}, "",
+       {{"in.txt", too_long}}, 1, "Error, line 1 is too long.\n"},
+      {"colcrv: a long line after converted rows", COLCRV_BIN, {"in.txt", "out.crv"}, "",
+       {{"in.txt", "# c\n2\n1 3\n" + too_long}}, 1, "Error, line 4 is too long.\n"},
+      {"qv2crv: a long line after a point", QV2CRV_BIN, {"in.txt", "out.crv"}, "",
+       {{"in.txt", "1 2 3\n" + too_long}}, 1, "Error, line 2 is too long.\n"},
+      // 500 lines overflow the stream's buffer: the writes fail before the close.
+      {"zarn2crv: a full disk", ZARN2CRV_BIN, {"in.txt", "out.crv"}, "",
+       {{"in.txt", zarn_points(500)}}, 1, write_error, {}, 1000},
+      {"colcrv: a full disk", COLCRV_BIN, {"in.txt", "out.crv"}, "",
+       {{"in.txt", "# copied\n2\n1 3\n"}}, 1, write_error, {}, 10},
+      {"qv2crv: a full disk", QV2CRV_BIN, {"in.txt", "out.crv"}, "",
+       {{"in.txt", "1 2 3\n1 4 5\n"}}, 1, write_error, {}, 10},
+      {"colcrv: a read-only output, nothing typed", COLCRV_BIN, {"in.txt", "ro.crv"}, "",
+       {{"in.txt", "2\n1 3\n"}, {"ro.crv", "old\n"}}, 1, std::string(out_prompt) + out_error,
+       {}, 0, "ro.crv"},
+      {"zarn2crv: a conversion replaces or creates the output", ZARN2CRV_BIN,
+       {"in.txt", "out.crv"}, "", {{"in.txt", zarn5}}, 0, "", {{"out.crv", crv5}}},
+      {"qv2crv: a folder's name as output, then a typed name", QV2CRV_BIN, {"in.txt", "sub"},
+       "out.crv\n", {{"in.txt", "1 2 3\n"}, {"sub", "<folder>"}}, 0, out_prompt,
+       {{"out.crv", crv1}}},
+      {"colcrv: through a link, the linked file is replaced", COLCRV_BIN, {"in.txt", "link.crv"},
+       "", {{"in.txt", "2\n1 3\n"}, {"link.crv", "-> real.crv"}, {"real.crv", "old\n"}}, 0, "",
+       {{"real.crv", crv1}}},
+      // clang-format on
   };
-  for (const file_run &row : rows) {
+  const mode_t earlier_mode = 0604, umask_bits = 027;
+  for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
-    temp_dir work;
-    run_result r = run_in(work, row);
-    EXPECT_EQ(r.status, row.status);
-    EXPECT_EQ(r.out, row.out);
-    EXPECT_EQ(work.read("in.txt"), "");
+    // Permission bits do not stop the superuser.
+    if (row.read_only != nullptr && geteuid() == 0) continue;
+    for (int earlier = 0; earlier <= 1; earlier++) {
+      SCOPED_TRACE(earlier ? "beside an earlier output" : "in a folder without one");
+      temp_dir work;
+      make_files(work, row.before);
+      files expected = row.before;
+      if (earlier) {
+        work.write("out.crv", "old\n");
+        chmod(work.file("out.crv").c_str(), earlier_mode);
+        expected["out.crv"] = "old\n";
+      }
+      if (row.read_only != nullptr) chmod(work.file(row.read_only).c_str(), 0444);
+      mode_t saved = umask(umask_bits);
+      run_result r = row.limit > 0
+                         ? run_with_file_limit(row.program, row.args, work.path(), row.limit)
+                         : run_program(row.program, row.args, work.path(), row.typed);
+      umask(saved);
+      EXPECT_EQ(r.status, row.status);
+      EXPECT_EQ(r.out, row.out);
+      EXPECT_EQ(r.err, "");
+      if (row.status == 0) {
+        for (const auto &f : row.changed) expected[f.first] = f.second;
+      }
+      EXPECT_EQ(folder_files(work), expected);
+      struct stat st;
+      if (row.changed.count("out.crv") != 0 && stat(work.file("out.crv").c_str(), &st) == 0) {
+        EXPECT_EQ(st.st_mode & 0777, earlier ? earlier_mode : 0666 & ~umask_bits);
+      }
+    }
+  }
+}
+
+// What the tolerant readings drop or read as 0 without a number is counted, and the first
+// place is named; the output is what it was without the warning.
+TEST(converters, words_and_lines_without_a_number_are_counted) {
+  // The first word: a control character shown as "?", cut at 40 bytes, here inside a
+  // two-byte character, which goes whole.
+  const std::string odd_word = "\x1b" + std::string(38, 'a') + "\xc3\xa9zz";
+  const struct {
+    const char *name, *program;
+    std::string input;
+    int status;
+    std::string out, crv;
+  } rows[] = {
+      // clang-format off
+      {"colcrv: a header row with a label column", COLCRV_BIN, "residue 3.0 4.0\n1 8.1 8.2\n",
+       0, "Warning, 1 words are not numbers and were read as 0 (the first: line 1, \"residue\"); "
+       "mark a missing value with a leading #.\n",
+       "1\n  0.000000   8.100000\n  3.000000   8.200000\n"},
+      // Not counted: the blank line of a CR-LF file, a missing value, numbers with a tail.
+      {"colcrv: ids and values, CR-LF line ends", COLCRV_BIN,
+       "# c\r\n10 20\r\n1 2 n/a\r\n\r\nA #gap x\r\n1x .5 -\r\n", 0,
+       "Warning, 4 words are not numbers and were read as 0 (the first: line 3, \"n/a\"); "
+       "mark a missing value with a leading #.\n",
+       "# c\r\n1\n 10.000000   2.000000\n 20.000000   0.000000\n0\n0\n 20.000000   0.000000\n1\n"
+       " 10.000000   0.500000\n 20.000000   0.000000\n"},
+      {"colcrv: the word shown is bounded", COLCRV_BIN, odd_word + " 5\n1 2 3\n", 0,
+       "Warning, 1 words are not numbers and were read as 0 (the first: line 1, \"?" +
+       std::string(38, 'a') + "\"); mark a missing value with a leading #.\n",
+       "1\n  0.000000   2.000000\n  5.000000   3.000000\n"},
+      {"colcrv: no warning after a failed conversion", COLCRV_BIN, "x 1\n" + too_long, 1,
+       "Error, line 2 is too long.\n", "<missing>"},
+      // Not counted: comments, empty lines (blanks, tabs, a carriage return).
+      {"qv2crv: text, ids out of range, a form feed", QV2CRV_BIN,
+       "# c\n1 0 5\n\n \t\r\n1 x\n0 1 2\n10000 1 2\n2 0 7\n\f\n", 0,
+       "Warning, 4 lines were skipped (the first: line 5).\n",
+       "# c\n1\n  0.000000   5.000000\n2\n  0.000000   7.000000\n"},
+      // clang-format on
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    expect_conversion(convert(row.program, row.input), row.status, row.out, row.crv);
   }
 }
 
@@ -230,7 +324,7 @@ TEST(converters, extreme_numbers_convert_to_defined_output) {
        "       nan   5.000000\n       nan   4.000000\n       nan   3.000000\n"
        "       nan   2.000000\n       nan   1.000000\n"},
       {"zarn2crv: a 300-digit count", ZARN2CRV_BIN, digits300 + "\n0 4\n1\n2\n3\n4\n5\n", 1,
-       "Error, point count must be 5 to 500.\n", ""},
+       "Error, point count must be 5 to 500.\n", "<missing>"},
       // Ids beyond the int range take its nearest end.
       {"colcrv", COLCRV_BIN,
        "1e308 -0 inf nan -nan 1e-400 " + digits300 + "\n" + "1 1 -0 inf -inf -nan 1e-400 " +
@@ -245,7 +339,7 @@ TEST(converters, extreme_numbers_convert_to_defined_output) {
       {"qv2crv", QV2CRV_BIN,
        "1 1e308 -0\n1 inf nan\n1 -nan 1e-400\n1 " + digits300 + " -inf\n" + digits300 +
            " 1 1\n1  \t \n2 -0 -1e-400\n",
-       0, "",
+       0, "Warning, 2 lines were skipped (the first: line 5).\n",
        "1\n" + e308 + "  -0.000000\n       inf        nan\n      -nan   0.000000\n" + e299 +
            "       -inf\n2\n -0.000000  -0.000000\n"},
   };

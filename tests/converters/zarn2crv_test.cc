@@ -1,5 +1,5 @@
 // Program tests of the built zarn2crv: the output file byte for byte, each rejection with
-// its message and an empty output file, and the sample file fitted by velquin.
+// its message and no output file, and the sample file fitted by velquin.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -85,7 +85,7 @@ TEST(zarn2crv, x_values_are_accumulated_step_by_step) {
   EXPECT_EQ(c.crv.substr(24 * 27, 27), "10000000.541936   0.000000\n");
 }
 
-TEST(zarn2crv, rejected_inputs_say_why_and_leave_the_output_empty) {
+TEST(zarn2crv, rejected_inputs_say_why_and_write_no_output) {
   const zarn_case cases[] = {
       {"empty input", "", "Error, no point count found.\n"},
       {"titles and comments only", "Run 7\n# c\n! c\n\n", "Error, no point count found.\n"},
