@@ -5,12 +5,12 @@
 #include "run_state.h"
 
 enum {
-  MAX_JOBS = 64,         // worker processes
-  NUM_BATCH_ARGS = 6,    // positions before the parameters
-  LOG_NAME_ROOM = 16,    // "/" and the longest id and ".log" after the log folder's name
-  ARGS_BAD = 0,          // get_batch_args: the usage or a framed report has been printed
-  ARGS_OK = 1,           // the options are set
-  ARGS_ANSWERED = 2,     // --help or --version has been answered
+  MAX_JOBS = 64,       // worker processes
+  NUM_BATCH_ARGS = 6,  // positions before the parameters
+  LOG_NAME_ROOM = 16,  // "/" and the longest id and ".log" after the log folder's name
+  ARGS_BAD = 0,        // get_batch_args: the usage or a framed report has been printed
+  ARGS_OK = 1,         // the options are set
+  ARGS_ANSWERED = 2,   // --help or --version has been answered
 };
 
 struct batch_options {

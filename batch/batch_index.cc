@@ -49,7 +49,7 @@ static const char *dataPath;
 static crv_scan scan;
 static int scanStarted;  // a line that is neither a comment nor empty has been met
 static int scanDone;
-static int longLine;  // the first line the reader refuses as too long, or 0
+static int longLine;   // the first line the reader refuses as too long, or 0
 static int scanCount;  // datasets handed out
 static id_table seenIds;
 static int repeatedCount;
@@ -59,7 +59,7 @@ static int repeatedIds[MAX_SHOWN_DUPLICATES];
 static int rangeFrom[MAX_ID_RANGES], rangeTo[MAX_ID_RANGES];
 static int rangeCount;
 static int listMode;
-static int listRange;  // the range being handed out
+static int listRange;       // the range being handed out
 static long long listNext;  // the next id of that range
 static int listTotal;
 static id_table listedIds;

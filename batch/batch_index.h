@@ -9,9 +9,9 @@
 #include "run_state.h"
 
 enum {
-  ID_SLOTS = 1 << 22,     // slots of each id table, a power of two
-  MAX_IDS = ID_SLOTS / 2,  // distinct ids a table takes: half full keeps the probes short
-  MAX_ID_RANGES = 65536,   // items of an --ids list
+  ID_SLOTS = 1 << 22,          // slots of each id table, a power of two
+  MAX_IDS = ID_SLOTS / 2,      // distinct ids a table takes: half full keeps the probes short
+  MAX_ID_RANGES = 65536,       // items of an --ids list
   MAX_SHOWN_DUPLICATES = 100,  // repeated ids that the summary names
   STARTS_LINE_SIZE = 4096,     // a starts file line with its line feed
 };

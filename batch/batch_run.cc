@@ -426,8 +426,8 @@ static int worker_lost(void) {
 
 static void print_summary(const batch_options *o, int interrupted) {
   if (strcmp(o->tableFile, "-") == 0) return;  // standard output holds the table
-  printf("velbatch: %s%d datasets: %d ok, %d failed, %d refused", interrupted ? "interrupted after " : "",
-         written, okCount, failedCount, refusedCount);
+  printf("velbatch: %s%d datasets: %d ok, %d failed, %d refused",
+         interrupted ? "interrupted after " : "", written, okCount, failedCount, refusedCount);
   int n = duplicate_count();
   if (n > 0) {
     printf("; ids on more than one id line, only the first dataset of each read:");

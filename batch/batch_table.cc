@@ -2,9 +2,10 @@
 // only whole rows at any moment.
 #include "batch_table.h"
 
-#include <charconv>
 #include <stdio.h>
 #include <string.h>
+
+#include <charconv>
 
 #include "models.h"
 #include "reports.h"

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,14 +63,14 @@ std::string mixed_file() {
   s += "1\n" + line_points(12, 2, "\n", 1);
   s += "2\n0 1\n1 3\n2 5\n3 7\n";  // exact data: the fit never converges
   s += "! a converter's comment\n3\n" + line_points(9, 3, "\n", 3);
-  s += "0\n4 5\n";                   // an id line of 0 is no dataset
+  s += "0\n4 5\n";  // an id line of 0 is no dataset
   s += "004\n" + line_points(1500, 2, "\n", 4);
   s += "5\n" + line_points(1501, 2, "\n", 5);
   s += "6\n1 2\n";
   s += "7\n1 2\nabc\n3 4\n";
   s += "8\nx y\n";
   s += "9\n10\n" + line_points(5, 2, "\n", 10);  // 9 has no point, 10 has five
-  s += "1\n" + line_points(4, 2, "\n", 11);  // only the first dataset 1 can be selected
+  s += "1\n" + line_points(4, 2, "\n", 11);      // only the first dataset 1 can be selected
   s += "12\r\n" + line_points(8, 2, "\r\n", 12) + "\r\n# the end of 12\r\n";
   s += "13\n" + line_points(7, 2, "\n", 13);
   s += "14\n" + line_points(3, 2, "\n", 14) + std::string(300, '5') + " 1\n";
@@ -119,7 +120,10 @@ expected_batch run_velquin(const std::string &data, const std::vector<int> &ids,
     run_result r = run_program(VELQUIN_BIN, args, work.path());
     if (r.status != 0) e.status = 1;
     if (work.exists(std::to_string(id) + ".log")) e.logs.push_back(std::to_string(id) + ".log");
-    e.table += std::to_string(id) + "\t" + (r.status == 0 ? "ok" : r.out.empty() ? "failed" : "refused");
+    e.table += std::to_string(id) + "\t" +
+               (r.status == 0   ? "ok"
+                : r.out.empty() ? "failed"
+                                : "refused");
     e.table += (r.out.empty() ? "" : "\t" + frame_message(r.out)) + "\n";
   }
   e.results = work.exists("r.res") ? work.read("r.res") : "";
@@ -176,11 +180,16 @@ TEST(velbatch, gives_what_velquin_gives_for_each_dataset) {
   const batch_case cases[] = {
       {"every dataset, one worker", "", {"-j", "1"}, all, all_summary},
       {"every dataset, three workers", "", {"-j", "3"}, all, all_summary},
-      {"listed ids, one missing", "", {"--jobs=3", "--ids", "15,99,0,2-3"}, {15, 99, 0, 2, 3},
+      {"listed ids, one missing",
+       "",
+       {"--jobs=3", "--ids", "15,99,0,2-3"},
+       {15, 99, 0, 2, 3},
        "velbatch: 5 datasets: 2 ok, 1 failed, 2 refused\n"},
       // Dataset 2 starts at its exact values (and still cannot converge); 4 holds its slope
       // near the truth and converges; the third value of 4 is past the model's two.
-      {"starting values of some datasets", "# id A0 A1\n2 2 1\n\n4 =2.001 0.5 7\n", {"-j3"},
+      {"starting values of some datasets",
+       "# id A0 A1\n2 2 1\n\n4 =2.001 0.5 7\n",
+       {"-j3"},
        {0, 1, 2, 3, 4},
        "velbatch: 5 datasets: 4 ok, 1 failed, 0 refused; ids on more than one id line, only the "
        "first dataset of each read: 1\n"},
@@ -195,8 +204,8 @@ TEST(velbatch, gives_what_velquin_gives_for_each_dataset) {
       work.write("starts", c.starts);
       args.insert(args.end(), {"--starts", "starts", "--ids", "0-4"});
     }
-    for (const char *a : {"--log-dir", "logs/new", "0", "data.crv", "r.res", "t.tsv", "0", "100",
-                          "1", "1"}) {
+    for (const char *a :
+         {"--log-dir", "logs/new", "0", "data.crv", "r.res", "t.tsv", "0", "100", "1", "1"}) {
       args.push_back(a);
     }
     run_result r = run_program(VELBATCH_BIN, args, work.path());
@@ -214,6 +223,197 @@ TEST(velbatch, gives_what_velquin_gives_for_each_dataset) {
               "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessage");
     check_table(work.read("t.tsv"), want.table, logs, 4);
   }
+}
+
+}  // namespace
+
+namespace {
+
+const char usage[] =
+    R"(usage: velbatch [options] dataOffset dataFile resultsFile tableFile model maxIterations
+                [parameter ...]
+
+Fits every dataset of dataFile as velquin would fit it by its id, appends each report
+to resultsFile in dataset order and writes one row per dataset to tableFile ("-":
+standard output): id, status, iterations, rmse, each parameter and its standard
+deviation, message.
+
+  -j N, --jobs N   N worker processes (default: the number of online processors)
+  --ids LIST       fit only these datasets, in this order: 3,7,10-20
+  --starts FILE    starting values per dataset: lines of an id and parameters
+  --log-dir DIR    also write each dataset's velquin log as DIR/ID.log
+  --help, --version
+
+The positions and parameters are velquin's; a leading "=" holds a parameter.
+Exit status: 0 when every dataset is ok, 1 when one failed or was refused, 2 when the
+batch could not run, 130 or 143 after an interrupt.
+)";
+
+// A batch that cannot run touches no file: each row a command line, its output (the usage
+// text or a framed report) and status 2.
+TEST(velbatch, refuses_what_cannot_run_before_writing) {
+  const std::string line = "1\n0 1.1\n1 2.9\n2 5.2\n";
+  auto refused = [](const std::string &m) { return frame(true, "get_batch_args", m); };
+  const std::vector<std::string> fit = {"0", "10"};
+  struct row {
+    const char *name;
+    std::vector<std::string> args;
+    std::string out;
+  } rows[] = {
+      {"five positions", {"0", "data.crv", "r.res", "t.tsv", "0"}, usage},
+      {"an unknown option",
+       {"-x", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
+       refused("Unknown option -x\n")},
+      {"no job count", {"-j"}, refused("Option -j needs a value\n")},
+      {"no worker",
+       {"-j", "0", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
+       refused("Invalid number of jobs 0: 1 to 64\n")},
+      {"a bad id list",
+       {"--ids", "3,x", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
+       frame(true, "get_batch_args", "Invalid id list 3,x: ids and ranges such as 3,7,10-20\n")},
+      {"a descending range",
+       {"--ids=9-3", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
+       frame(true, "get_batch_args", "Invalid id list 9-3: ids and ranges such as 3,7,10-20\n")},
+      {"an unknown model",
+       {"0", "data.crv", "r.res", "t.tsv", "29", "10"},
+       refused("Unknown model number 29\n")},
+      {"a missing data file",
+       {"0", "none.crv", "r.res", "t.tsv", "0", "10"},
+       frame(false, "read_crv_data", "Unable to open file none.crv\n")},
+      {"results file is the data file",
+       {"0", "data.crv", "./data.crv", "t.tsv", "0", "10"},
+       refused("Output file ./data.crv is the data file\n")},
+      {"table is the data file",
+       {"0", "data.crv", "r.res", "data.crv", "0", "10"},
+       refused("Output file data.crv is the data file\n")},
+      {"table is the results file",
+       {"0", "data.crv", "old.res", "old.res", "0", "10"},
+       refused("Table file old.res is the results file\n")},
+      {"a log that is the data file",
+       {"--log-dir", "logs", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
+       refused("Output file logs/1.log is the data file\n")},
+      {"a starts line without an id",
+       {"--starts", "bad.starts", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
+       frame(true, "load_starts",
+             "Line 2 of starts file bad.starts does not begin with a dataset id\n")},
+      {"a starts file naming a dataset twice",
+       {"--starts", "twice.starts", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
+       frame(true, "load_starts", "Line 3 of starts file twice.starts repeats dataset 1\n")},
+      {"a table in a missing folder",
+       {"0", "data.crv", "r.res", "none/t.tsv", "0", "10"},
+       frame(true, "write_table", "Unable to open output file none/t.tsv")},
+  };
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_dir work;
+    work.write("data.crv", line);
+    work.write("old.res", "old\n");
+    work.write("bad.starts", "# id A0 A1\nid 1 2\n");
+    work.write("twice.starts", "1 2 1\n\n1 2 2\n");
+    mkdir(work.file("logs").c_str(), 0777);
+    ASSERT_EQ(link(work.file("data.crv").c_str(), work.file("logs/1.log").c_str()), 0);
+    std::vector<std::string> before = work.list();
+    run_result res = run_program(VELBATCH_BIN, r.args, work.path());
+    EXPECT_EQ(res.status, 2);
+    EXPECT_EQ(res.out, r.out);
+    EXPECT_EQ(res.err, "");
+    EXPECT_EQ(work.list(), before);
+    EXPECT_EQ(work.read("data.crv"), line);
+    EXPECT_EQ(work.read("old.res"), "old\n");
+  }
+  for (const char *arg : {"--help", "--version"}) {
+    temp_dir work;
+    run_result res = run_program(VELBATCH_BIN, {arg}, work.path());
+    EXPECT_EQ(res.status, 0);
+    EXPECT_EQ(res.out,
+              arg[2] == 'h' ? usage : std::string("velbatch (velquin) ") + VELQUIN_VERSION + "\n");
+  }
+}
+
+}  // namespace
+
+namespace {
+
+int count_of(const std::string &text, const std::string &what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+  return n;
+}
+
+// An interrupt starts no new fit: the fits running end, and the results file and the table
+// end with their whole reports and rows, in dataset order.
+TEST(velbatch, an_interrupt_leaves_whole_reports_and_rows) {
+  std::string data;  // exact lines never converge: every fit runs to its limit
+  for (int id = 1; id <= 300; id++) {
+    data += std::to_string(id) + "\n";
+    for (int i = 0; i < 1500; i++)
+      data += std::to_string(i) + " " + std::to_string(2 * i + 1) + "\n";
+  }
+  for (int sig : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(sig);
+    temp_dir work;
+    work.write("data.crv", data);
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(work.path().c_str()) != 0) _exit(99);
+      freopen("out", "w", stdout);
+      execl(VELBATCH_BIN, "velbatch", "-j", "2", "0", "data.crv", "r.res", "t.tsv", "0", "2000",
+            "2", "1", (char *)NULL);
+      _exit(99);
+    }
+    // Wait for two rows, then interrupt.
+    for (int tries = 0;
+         tries < 3000 && count_of(work.exists("t.tsv") ? work.read("t.tsv") : "", "\n") < 3;
+         tries++) {
+      usleep(10000);
+    }
+    kill(pid, sig);
+    int status;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    std::string table = work.read("t.tsv"), results = work.read("r.res");
+    int rows = count_of(table, "\n") - 1;
+    EXPECT_GE(rows, 2);
+    EXPECT_LT(rows, 300);
+    EXPECT_EQ(table.back(), '\n');
+    EXPECT_EQ(count_of(results, "Data Input.:"), rows);
+    EXPECT_EQ(results.substr(results.size() - 63),
+              "\n\n************************************************************\n");
+    EXPECT_EQ(lines_of(table).back().substr(0, std::to_string(rows).size() + 8),
+              std::to_string(rows) + "\tfailed\t");
+    EXPECT_EQ(work.read("out"), "velbatch: interrupted after " + std::to_string(rows) +
+                                    " datasets: 0 ok, " + std::to_string(rows) +
+                                    " failed, 0 refused\n");
+  }
+}
+
+// Python's csv module reads every column of the table: numbers, nan, inf, empty fields.
+TEST(velbatch, python_reads_the_table) {
+  if (system("python3 -c 'import csv' > /dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+  temp_dir work;
+  work.write("data.crv", "1\n0 1.1\n1 2.9\n2 5.2\n3 6.8\n2\n0 nan\n1 2\n3\n1 2\n4\n0 1\n1 1e308\n");
+  work.write("read.py", R"(import csv, math, sys
+rows = list(csv.DictReader(open(sys.argv[1], newline=""), delimiter="\t"))
+for r in rows:
+    nums = [r[k] for k in ("iterations", "rmse", "A0", "A0_sd", "A1", "A1_sd")]
+    vals = [float(v) if v else None for v in nums]
+    print(r["id"], r["status"], ["nan" if v is not None and math.isnan(v) else v for v in vals], r["message"])
+)");
+  run_result r = run_program(VELBATCH_BIN,
+                             {"-j", "1", "0", "data.crv", "r.res", "t.tsv", "0", "500", "1", "1"},
+                             work.path());
+  EXPECT_EQ(r.status, 1);
+  r = run_program("/usr/bin/env", {"python3", "read.py", "t.tsv"}, work.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "1 ok [69.0, 0.1431838884127767, 1.9393455733074172, 0.09055744232475214, "
+            "1.089937342125178, 0.16941746150088283] \n"
+            "2 failed [500.0, 'nan', 1.0, 0.0, 1.0, 0.0] "
+            "velquin: Unable to converge with your starting parameters.\n"
+            "3 refused [None, None, None, None, None, None] Error, Min data points is (2)\n"
+            "4 failed [500.0, 'nan', 1.0, 0.0, 1.0, 0.0] "
+            "velquin: Unable to converge with your starting parameters.\n");
 }
 
 }  // namespace
