@@ -95,7 +95,7 @@ int table_row(char *buf, int size, int id, int status, const char *message) {
   put_text(&b, "\t");
   // A message without its line feed, and nothing that would split or quote the field.
   size_t len = message != NULL ? strlen(message) : 0;
-  while (len > 0 && message[len - 1] == '\n') len--;
+  while (len > 0 && (message[len - 1] == '\n' || message[len - 1] == '\r')) len--;
   for (size_t i = 0; i < len; i++) {
     char c = message[i];
     put(&b, c == '\t' || c == '\n' || c == '\r' || c == '"' ? " " : &c, 1);
