@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // A set of ids with open addressing; each slot may carry a value in a table of its user.
@@ -51,6 +52,7 @@ static int scanStarted;  // a line that is neither a comment nor empty has been 
 static int scanDone;
 static int longLine;   // the first line the reader refuses as too long, or 0
 static int scanCount;  // datasets handed out
+static long long dataSize;  // bytes of the data file, when it has a size
 static id_table seenIds;
 static int repeatedCount;
 static int repeatedIds[MAX_SHOWN_DUPLICATES];
@@ -149,6 +151,8 @@ int index_open(const char *path) {
     return 0;
   }
   crv_scan_start(&scan, dataFp);
+  struct stat st;
+  dataSize = fstat(fileno(dataFp), &st) == 0 && S_ISREG(st.st_mode) ? (long long)st.st_size : 0;
   for (int r = 0; r < (listMode ? rangeCount : 0); r++) {
     for (long long id = rangeFrom[r]; id <= rangeTo[r]; id++) {
       int s = id_slot(&listedIds, (int)id, 1);
@@ -256,6 +260,13 @@ int index_next(batch_dataset *ds) {
 int index_total(void) {
   if (listMode) return listTotal;
   return scanDone ? scanCount : -1;
+}
+
+int index_estimate(void) {
+  int total = index_total();
+  if (total >= 0) return total;
+  if (scan.offset <= 0 || dataSize <= 0) return -1;
+  return (int)((double)scanCount * (double)dataSize / (double)scan.offset + 0.5);
 }
 
 int duplicate_count(void) { return repeatedCount; }

@@ -39,6 +39,10 @@ int index_next(batch_dataset *ds);
 // How many datasets the batch has, or -1 while the data file is still being read.
 int index_total(void);
 
+// The same, or while the file is still being read, the count that the bytes read so far
+// promise; -1 when there is nothing to go by.
+int index_estimate(void);
+
 // The ids of the batch's datasets that stand on more than one id line of the file, as far
 // as the file has been read: how many, and the first MAX_SHOWN_DUPLICATES of them.
 int duplicate_count(void);

@@ -366,15 +366,16 @@ static void draw_progress(int final) {
   double t = now_seconds();
   if (!final && t - lastDraw < 0.25) return;
   lastDraw = t;
-  int total = index_total();
+  int total = index_estimate();
+  const char *about = index_total() < 0 ? "~" : "";
   double rate = t > startTime ? written / (t - startTime) : 0.0;
   char left[32] = "?";
-  if (total >= 0 && rate > 0) {
+  if (total >= written && rate > 0) {
     long s = (long)((total - written) / rate + 0.5);
     snprintf(left, sizeof left, "%ld:%02ld", s / 60, s % 60);
   }
   char totalText[16] = "?";
-  if (total >= 0) snprintf(totalText, sizeof totalText, "%d", total);
+  if (total >= 0) snprintf(totalText, sizeof totalText, "%s%d", about, total);
   fprintf(stderr, "\r%d of %s done, %d failed, %d refused, %.0f fits/s, %s left   ", written,
           totalText, failedCount, refusedCount, rate, left);
   if (final) fputc('\n', stderr);
