@@ -9,8 +9,8 @@
 
 namespace {
 
-const char *const pages[] = {"velquin.1", "zarn2crv.1",    "colcrv.1",        "qv2crv.1",
-                             "velplot.1", "velquin-crv.5", "velquin-models.7"};
+const char *const pages[] = {"velquin.1", "velbatch.1",    "zarn2crv.1",      "colcrv.1",
+                             "qv2crv.1",  "velplot.1",     "velquin-crv.5",   "velquin-models.7"};
 
 std::string page_path(const char *page) { return std::string(MAN_DIR) + "/" + page; }
 
@@ -58,6 +58,8 @@ TEST(man_pages, synopsis_matches_the_usage_text) {
       {"velquin.1", VELQUIN_BIN,
        ".I dataOffset datasetId dataFile resultsFile logFile model maxIterations\n"},
       {"velplot.1", VELPLOT_BIN, ".I dataOffset datasetId dataFile logFile model outputFile\n"},
+      {"velbatch.1", VELBATCH_BIN,
+       ".I dataOffset dataFile resultsFile tableFile model maxIterations\n"},
   };
   for (const row &r : rows) {
     SCOPED_TRACE(r.page);
