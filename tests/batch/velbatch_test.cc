@@ -417,3 +417,37 @@ for r in rows:
 }
 
 }  // namespace
+
+namespace {
+
+// Files fitted by GNU parallel give, joined, the table of the one file that holds them all.
+TEST(velbatch, tables_of_parts_join_into_the_whole) {
+  temp_dir work;
+  if (run_program("/usr/bin/env", {"parallel", "--version"}, work.path()).status != 0) {
+    GTEST_SKIP() << "GNU parallel is not installed";
+  }
+  std::string whole;
+  for (int part = 0; part < 3; part++) {
+    std::string data;
+    for (int d = 1; d <= 4; d++) {
+      data += std::to_string(part * 4 + d) + "\n" + line_points(5 + d, 2, "\n", part * 4 + d);
+    }
+    work.write("part" + std::to_string(part) + ".crv", data);
+    whole += data;
+  }
+  work.write("whole.crv", whole);
+  run_result r = run_program(
+      "/usr/bin/env",
+      {"parallel", "--will-cite", "-j", "3", VELBATCH_BIN, "-j", "1", "0", "{}", "{.}.res",
+       "{.}.tsv", "0", "100", "1", "1", ":::", "part0.crv", "part1.crv", "part2.crv"},
+      work.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = run_program(VELBATCH_BIN, {"0", "whole.crv", "whole.res", "whole.tsv", "0", "100", "1", "1"},
+                  work.path());
+  EXPECT_EQ(r.status, 0);
+  r = run_program("/bin/sh", {"-c", "awk 'FNR > 1 || NR == 1' part0.tsv part1.tsv part2.tsv"},
+                  work.path());
+  EXPECT_EQ(r.out, work.read("whole.tsv"));
+}
+
+}  // namespace
