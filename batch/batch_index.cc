@@ -150,6 +150,16 @@ int index_open(const char *path) {
     show_err(ERR_WARNING, "read_crv_data", msg);
     return 0;
   }
+  // The workers read each dataset again from its place: a pipe cannot give it twice.
+  if (fseeko(dataFp, 0, SEEK_SET) != 0) {
+    char msg[MESSAGE_SIZE];
+    snprintf(msg, sizeof msg, "Data file %s cannot be read twice: give a file, not a pipe\n",
+             path);
+    show_err(ERR_FATAL, "index_datasets", msg);
+    fclose(dataFp);
+    dataFp = NULL;
+    return 0;
+  }
   crv_scan_start(&scan, dataFp);
   struct stat st;
   dataSize = fstat(fileno(dataFp), &st) == 0 && S_ISREG(st.st_mode) ? (long long)st.st_size : 0;

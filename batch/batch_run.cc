@@ -224,12 +224,13 @@ static int start_workers(const batch_options *o, int doneFds[2]) {
 
 // Closes the workers' pipes, so that each ends after its fit; with force, ends them now.
 static void stop_workers(int force) {
+  // A worker already reaped has no pid: kill and waitpid would take -1 for every process.
   for (int w = 0; w < jobCount; w++) {
-    if (force) kill(workers[w].pid, SIGKILL);
+    if (force && workers[w].pid > 0) kill(workers[w].pid, SIGKILL);
     close(workers[w].taskFd);
   }
   for (int w = 0; w < jobCount; w++) {
-    while (waitpid(workers[w].pid, NULL, 0) < 0 && errno == EINTR) {
+    while (workers[w].pid > 0 && waitpid(workers[w].pid, NULL, 0) < 0 && errno == EINTR) {
     }
   }
   jobCount = 0;
@@ -417,7 +418,7 @@ static int hand_out(const batch_options *o, int w, int seq) {
 static int worker_lost(void) {
   childEnded = 0;
   for (int w = 0; w < jobCount; w++) {
-    if (waitpid(workers[w].pid, NULL, WNOHANG) == workers[w].pid) {
+    if (workers[w].pid > 0 && waitpid(workers[w].pid, NULL, WNOHANG) == workers[w].pid) {
       workers[w].pid = -1;
       return 1;
     }
