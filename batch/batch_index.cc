@@ -4,19 +4,21 @@
 #include "batch_index.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 // A set of ids with open addressing; each slot may carry a value in a table of its user.
+// The first slots taken are noted, so that a table of few ids is cleared without touching
+// all of its pages.
+enum { NOTED_SLOTS = 1024 };
 struct id_table {
   int key[ID_SLOTS];
   unsigned char state[ID_SLOTS];  // 0: empty; then a mark of the table's user
   int count;
+  int noted[NOTED_SLOTS];
 };
 
 enum { SLOT_EMPTY = 0, ID_SEEN = 1, ID_REPEATED = 2, ID_LISTED = 1, ID_FOUND = 2 };
@@ -32,6 +34,7 @@ static int id_slot(id_table *t, int id, int insert) {
     if (t->state[s] == SLOT_EMPTY) {
       if (!insert || t->count >= MAX_IDS) return -1;
       t->key[s] = id;
+      if (t->count < NOTED_SLOTS) t->noted[t->count] = (int)s;
       t->count++;
       return (int)s;
     }
@@ -40,7 +43,11 @@ static int id_slot(id_table *t, int id, int insert) {
 }
 
 static void clear_table(id_table *t) {
-  memset(t->state, 0, sizeof t->state);
+  if (t->count > NOTED_SLOTS) {
+    memset(t->state, 0, sizeof t->state);
+  } else {
+    for (int i = 0; i < t->count; i++) t->state[t->noted[i]] = SLOT_EMPTY;
+  }
   t->count = 0;
 }
 
@@ -67,8 +74,9 @@ static int listTotal;
 static id_table listedIds;
 static batch_dataset listedPlace[ID_SLOTS];
 
-// The starts file: where each dataset's line begins.
-static int startsFd = -1;
+// The starts file, kept open: where each dataset's line begins. Only the main process reads
+// it, so the offset it shares with the workers after a fork is its own.
+static FILE *startsFp;
 static const char *startsPath;
 static id_table startsIds;
 static long long startsOffset[ID_SLOTS];
@@ -82,8 +90,8 @@ void reset_index(void) {
   rangeCount = listMode = listRange = listTotal = 0;
   listNext = 0;
   clear_table(&listedIds);
-  if (startsFd >= 0) close(startsFd);
-  startsFd = -1;
+  if (startsFp != NULL) fclose(startsFp);
+  startsFp = NULL;
   clear_table(&startsIds);
 }
 
@@ -110,7 +118,7 @@ int parse_id_list(const char *text) {
   long long total = 0;
   rangeCount = 0;
   for (;;) {
-    int from, to;
+    int from = 0, to = 0;
     int ok = *p != ' ' && list_id(&p, &from);
     to = from;
     if (ok && *p == '-') {
@@ -366,24 +374,24 @@ int load_starts(const char *path) {
     snprintf(msg, sizeof msg, "Unable to read starts file %s\n", path);
     ok = starts_error(msg);
   }
-  fclose(fp);
   if (ok) {
-    startsFd = open(path, O_RDONLY);
-    if (startsFd < 0) {
-      snprintf(msg, sizeof msg, "Unable to open starts file %s\n", path);
-      ok = starts_error(msg);
-    }
+    startsFp = fp;
+  } else {
+    fclose(fp);
   }
   return ok;
 }
 
 int starts_for(int id, double *params, int *held) {
-  if (startsFd < 0) return 0;
+  if (startsFp == NULL) return 0;
   int s = id_slot(&startsIds, id, 0);
   if (s < 0) return 0;
   char line[STARTS_LINE_SIZE];
-  ssize_t got = pread(startsFd, line, sizeof line - 1, (off_t)startsOffset[s]);
-  if (got <= 0) {
+  size_t got = 0;
+  if (fseeko(startsFp, (off_t)startsOffset[s], SEEK_SET) == 0) {
+    got = fread(line, 1, sizeof line - 1, startsFp);
+  }
+  if (got == 0) {
     char msg[MESSAGE_SIZE];
     snprintf(msg, sizeof msg, "Unable to read starts file %s\n", startsPath);
     starts_error(msg);

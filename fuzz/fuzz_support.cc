@@ -25,6 +25,8 @@ static char *argWords[MAX_WORDS + 2];
 static FILE *openStreams[MAX_STREAMS];
 static const char *dataName;
 static fuzz_part dataFile;
+static const char *otherName;  // a second file to read, for the run that asks for one
+static fuzz_part otherFile;
 static FILE *realStdin;
 static const char emptyText[1] = "";
 // Temporary files the run has made and not yet renamed or removed; an empty slot is free.
@@ -80,12 +82,14 @@ struct fuzz_file {
   int writable;
 };
 static fuzz_file files[] = {
-    {NULL, S_IFREG, 1},       {"unreadable", S_IFREG, 1}, {"old.crv", S_IFREG, 1},
-    {"readonly", S_IFREG, 0}, {"full", S_IFCHR, 1},       {"folder", S_IFDIR, 1},
+    {NULL, S_IFREG, 1},       {NULL, S_IFREG, 1},   {"unreadable", S_IFREG, 1},
+    {"old.crv", S_IFREG, 1},  {"readonly", S_IFREG, 0}, {"full", S_IFCHR, 1},
+    {"folder", S_IFDIR, 1},
 };
 
 static const fuzz_file *find_file(const char *name) {
   files[0].name = dataName;
+  files[1].name = otherName;
   for (const fuzz_file &f : files) {
     if (f.name != NULL && strcmp(f.name, name) == 0) return &f;
   }
@@ -105,6 +109,9 @@ extern "C" FILE *fuzz_fopen(const char *name, const char *mode) {
     if (strcmp(name, dataName) == 0) {
       void *bytes = (void *)(dataFile.size > 0 ? dataFile.data : emptyText);
       fp = fmemopen(bytes, dataFile.size, "r");
+    } else if (otherName != NULL && strcmp(name, otherName) == 0) {
+      void *bytes = (void *)(otherFile.size > 0 ? otherFile.data : emptyText);
+      fp = fmemopen(bytes, otherFile.size, "r");
     } else if (strcmp(name, "unreadable") == 0) {
       cookie_io_functions_t io = {failing_read, NULL, NULL, NULL};
       fp = fopencookie(NULL, mode, io);
@@ -215,6 +222,7 @@ int fuzz_begin(const char *program, fuzz_part words, fuzz_part input, const char
   tempRenamed = 0;
   dataName = file_name;
   dataFile = file;
+  otherName = NULL;
   int argc = 0;
   argWords[argc++] = strdup(program);
   // Each word ends at a line feed or at the end; a line feed at the very end opens no
@@ -238,6 +246,11 @@ int fuzz_begin(const char *program, fuzz_part words, fuzz_part input, const char
   stdin = fmemopen((void *)(input.size > 0 ? input.data : emptyText), input.size, "r");
   if (stdin == NULL) abort();
   return argc;
+}
+
+void fuzz_add_file(const char *name, fuzz_part file) {
+  otherName = name;
+  otherFile = file;
 }
 
 void fuzz_end(void) {

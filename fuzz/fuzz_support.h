@@ -15,8 +15,8 @@
 // Jumps back to fuzz_exit_point with status in fuzz_exit_status.
 extern "C" [[noreturn]] void fuzz_exit(int status) noexcept;
 
-// The file system the programs see, all in memory: the data file by its name (fuzz_begin)
-// and the name "unreadable", whose reads fail, open for reading; any other name to read is
+// The file system the programs see, all in memory: the data file by its name (fuzz_begin),
+// a second file when fuzz_add_file names one, and the name "unreadable", whose reads fail, open for reading; any other name to read is
 // missing. A name to write or append opens a sink, except the empty name and a name with a
 // "/" (a folder that does not exist), which fail, and the name "full", whose writes fail as
 // on a full disk. Every stream is remembered until fuzz_fclose.
@@ -50,6 +50,10 @@ void fuzz_split(const uint8_t *data, size_t size, int count, fuzz_part *parts);
 // reading gives the bytes of file. Resets the exit point's status. Returns argc.
 int fuzz_begin(const char *program, fuzz_part words, fuzz_part input, const char *file_name,
                fuzz_part file, char ***argv);
+
+// Gives the run a second file to read, by the name name, with the bytes of file; the run
+// that follows fuzz_begin has none unless this is called.
+void fuzz_add_file(const char *name, fuzz_part file);
 
 // Ends the run: closes every stream the program left open, gives back standard input and
 // frees the words.

@@ -8,7 +8,7 @@ set -eu
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-fuzz
-targets="fuzz_crv_reader fuzz_velquin fuzz_zarn2crv fuzz_colcrv fuzz_qv2crv"
+targets="fuzz_crv_reader fuzz_velquin fuzz_batch_index fuzz_zarn2crv fuzz_colcrv fuzz_qv2crv"
 
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELQUIN_FUZZ=ON -DVELQUIN_BUILD_TESTS=OFF -DVELQUIN_BUILD_BENCH=OFF -DVELQUIN_STATIC=OFF
@@ -21,9 +21,10 @@ for target in $targets; do
   dir=$work/$target
   mkdir -p "$dir/corpus" "$dir/artifacts"
   cp "$root/fuzz/corpus/$target/"* "$dir/corpus/"
-  # The reader must be able to meet more than 1500 points of at least 4 bytes each.
+  # The reader and the index must be able to meet more than 1500 points of at least 4 bytes
+  # each.
   max_len=4096
-  [ "$target" = fuzz_crv_reader ] && max_len=16384
+  case $target in fuzz_crv_reader | fuzz_batch_index) max_len=16384 ;; esac
   if "$build/$target" -max_total_time="$seconds" -timeout=10 -max_len="$max_len" \
       -print_final_stats=1 -artifact_prefix="$dir/artifacts/" "$dir/corpus" \
       > "$dir/log" 2>&1; then

@@ -1,0 +1,124 @@
+// Fuzz target of what velbatch parses: the --ids list, the starts file and the one-pass
+// index of the data file. Input: the id list (empty: none), NUL, the starts file
+// "starts.txt" (empty: none), NUL, the data file "data.crv". Every dataset the index hands
+// out is loaded by the batch's own fit_dataset and must be exactly what velquin's reader
+// loads, or refuses with the same message, for that id.
+#include <stdlib.h>
+#include <string.h>
+
+#include "batch_index.h"
+#include "batch_run.h"
+#include "batch_table.h"
+#include "fuzz_support.h"
+#include "models.h"
+
+enum {
+  FUZZ_MAX_LISTED = 4096,  // a longer --ids list only repeats the search for missing ids
+  FUZZ_MAX_DATASETS = 64,  // each dataset reads the file from the top once more
+};
+
+static double refX[MAX_POINTS], refY[MAX_POINTS], refT[MAX_POINTS];
+static char refMessage[MESSAGE_SIZE];
+static char report[REPORT_SIZE], logText[LOG_SIZE], row[ROW_SIZE];
+static int handedOut[FUZZ_MAX_DATASETS];
+
+static int same_double(double a, double b) { return memcmp(&a, &b, sizeof a) == 0; }
+
+// Loads dataset ds as the batch loads it and as velquin loads it by its id; aborts on any
+// difference.
+static void check_dataset(const batch_options *o, const batch_dataset *ds, FILE *fp,
+                          const double *parms, const int *held) {
+  int count = -1, columns = -1;
+  errMessage[0] = '\0';
+  int ref = read_crv_data("data.crv", ds->id, refX, refY, refT, &count, &columns);
+  memcpy(refMessage, errMessage, sizeof refMessage);
+
+  int reportLen, logLen, rowLen;
+  errMessage[0] = '\0';
+  int status = fit_dataset(o, ds, parms, held, fp, report, &reportLen, logText, &logLen, row,
+                           &rowLen);
+  if (rowLen < 0) abort();  // every row fits its buffer
+  if (status == BATCH_REFUSED) {
+    if (ref != 0 || reportLen != 0 || logLen != 0) abort();
+    if (strcmp(errMessage, refMessage) != 0) abort();
+    return;
+  }
+  if (ref != 1 || numData != count || numDataCol != columns) abort();
+  for (int i = 0; i < count; i++) {
+    // The batch stores x plus the offset, which is 0 here: -0 becomes +0 on both sides.
+    if (!same_double(xOffsetData[i], refX[i] + o->dataOffset)) abort();
+    if (!same_double(yData[i], refY[i])) abort();
+    if (columns == 3 && !same_double(tData[i], refT[i])) abort();
+  }
+  if (reportLen <= 0 || logLen <= 0) abort();
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  fuzz_part part[3];
+  fuzz_split(data, size, 3, part);
+  char **argv;
+  fuzz_part none = {NULL, 0};
+  int argc = fuzz_begin("velbatch", part[0], none, "data.crv", part[2], &argv);
+  if (part[1].size > 0) fuzz_add_file("starts.txt", part[1]);
+  static int filled = 0;
+  if (!filled) {
+    fill_catalogue();
+    filled = 1;
+  }
+  reset_index();
+  reset_run_state();
+  errQuiet = 1;
+
+  // Model 0 with no iteration: the load is what is checked, the fit is velquin's own.
+  batch_options o;
+  memset(&o, 0, sizeof o);
+  o.jobs = 1;
+  o.dataFile = "data.crv";
+  o.model = 0;
+  o.maxIt = 0;
+
+  int ok = 1;
+  if (argc > 1) {
+    ok = parse_id_list(argv[1]);
+    if (ok && index_total() > FUZZ_MAX_LISTED) {
+      reset_index();
+      fuzz_end();
+      return -1;
+    }
+  }
+  if (ok && part[1].size > 0) ok = load_starts("starts.txt");
+  if (ok && !index_open("data.crv")) abort();  // the file is there and can be read again
+
+  FILE *fp = ok ? fuzz_fopen("data.crv", "r") : NULL;
+  int listed = argc > 1;
+  int handed = 0;
+  batch_dataset ds;
+  while (ok && handed < FUZZ_MAX_DATASETS) {
+    int got = index_next(&ds);
+    if (got < 0) abort();  // no read error, and far fewer ids than the tables take
+    if (got == 0) break;
+    if (!listed) {
+      // The file's datasets: each id once, every one a dataset velquin can select.
+      for (int i = 0; i < handed; i++) {
+        if (handedOut[i] == ds.id) abort();
+      }
+      if (ds.missing) abort();
+    }
+    handedOut[handed++] = ds.id;
+    double parms[MAX_PARMS];
+    int held[MAX_PARMS];
+    memset(parms, 0, sizeof parms);
+    memset(held, 0, sizeof held);
+    int starts = starts_for(ds.id, parms, held);
+    if (starts < 0) abort();  // the starts file was read once and is still there
+    for (int i = 0; i < MAX_PARMS; i++) {
+      if (held[i] != 0 && held[i] != 1) abort();
+    }
+    check_dataset(&o, &ds, fp, parms, held);
+  }
+  // Once all are handed out, the count is known and is theirs.
+  if (ok && handed < FUZZ_MAX_DATASETS && index_total() != handed) abort();
+  reset_index();
+  fuzz_end();  // closes fp with every other stream left open
+  return 0;
+}
