@@ -35,10 +35,13 @@ static int batch_error(const char *message) {
   return ARGS_BAD;
 }
 
-// A negative dataOffset ("-1.5", "-.5") is the first position, not an option.
+// A negative dataOffset ("-1.5", "-.5", "-inf") is the first position, not an option:
+// anything that begins with a number, as velquin reads the offset.
 static int is_option(const char *arg) {
   if (arg[0] != '-' || arg[1] == '\0') return 0;
-  return !(arg[1] == '.' || (arg[1] >= '0' && arg[1] <= '9'));
+  char *end;
+  strtod(arg, &end);
+  return end == arg;
 }
 
 // The value of an option given as "--name VALUE", "--name=VALUE" or, for -j, "-jN".
@@ -135,9 +138,35 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
   return check_model(o->model, "get_batch_args") ? ARGS_OK : ARGS_BAD;
 }
 
-// The same file as path, which may be "-" for standard output.
+// The folder that would hold a file of the name path: its device and inode in *st.
+static int folder_of(const char *path, struct stat *st) {
+  char folder[NAME_SIZE];
+  const char *slash = strrchr(path, '/');
+  if (slash == NULL) return stat(".", st) == 0;
+  int len = slash == path ? 1 : (int)(slash - path);  // "/x" lies in "/"
+  snprintf(folder, sizeof folder, "%.*s", len, path);  // names are checked to fit
+  return stat(folder, st) == 0;
+}
+
+static const char *base_name(const char *path) {
+  const char *slash = strrchr(path, '/');
+  return slash != NULL ? slash + 1 : path;
+}
+
+// Whether a and b are one file: by device and inode when both exist; when neither does,
+// whether both names would create the same file, one name in one folder.
+static int same_place(const char *a, const char *b) {
+  struct stat sa, sb;
+  int hasA = stat(a, &sa) == 0, hasB = stat(b, &sb) == 0;
+  if (hasA || hasB) return hasA && hasB && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (strcmp(base_name(a), base_name(b)) != 0) return 0;
+  return folder_of(a, &sa) && folder_of(b, &sb) && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// The same place as path, for an output that may be "-", standard output.
 static int same_output(const char *out, const char *path) {
-  if (strcmp(out, "-") != 0) return same_file(out, path);
+  if (strcmp(out, "-") != 0) return same_place(out, path);
   struct stat so, sp;
   if (fstat(STDOUT_FILENO, &so) != 0 || stat(path, &sp) != 0) return 0;
   return so.st_dev == sp.st_dev && so.st_ino == sp.st_ino;
@@ -155,7 +184,7 @@ static int refuse(const char *message) {
 
 int check_batch_files(const batch_options *o) {
   char msg[3 * NAME_SIZE];
-  if (same_file(o->resultsFile, o->dataFile)) {
+  if (same_place(o->resultsFile, o->dataFile)) {
     snprintf(msg, sizeof msg, "Output file %s is the data file\n", o->resultsFile);
     return refuse(msg);
   }
@@ -167,15 +196,43 @@ int check_batch_files(const batch_options *o) {
     snprintf(msg, sizeof msg, "Table file %s is the results file\n", shown_name(o->tableFile));
     return refuse(msg);
   }
-  // The logs to come are the folder's ID.log files: look at those that are there already.
-  DIR *dir = o->logDir != NULL ? opendir(o->logDir) : NULL;
+  return 1;
+}
+
+// A name that a log of the batch may take: an id and ".log". Taken broadly ("+3.log" too),
+// since refusing an odd name costs less than writing a log over a report.
+static int is_log_name(const char *name) {
+  char *end;
+  strtol(name, &end, 10);
+  return end != name && strcmp(end, ".log") == 0;
+}
+
+// Whether the output path would be one of the logs in the folder dir.
+static int is_log_in(const char *path, const struct stat *dir) {
+  struct stat st;
+  if (strcmp(path, "-") == 0 || !is_log_name(base_name(path))) return 0;
+  return folder_of(path, &st) && st.st_dev == dir->st_dev && st.st_ino == dir->st_ino;
+}
+
+int check_log_folder(const batch_options *o) {
+  char msg[3 * NAME_SIZE];
+  struct stat dirSt;
+  if (stat(o->logDir, &dirSt) != 0) return 1;  // nothing in it can be another output
+  if (is_log_in(o->resultsFile, &dirSt)) {
+    snprintf(msg, sizeof msg, "Log file %s is the results file\n", o->resultsFile);
+    return refuse(msg);
+  }
+  if (is_log_in(o->tableFile, &dirSt)) {
+    snprintf(msg, sizeof msg, "Log file %s is the table file\n", o->tableFile);
+    return refuse(msg);
+  }
+  // The logs there already may be links to the other files.
+  DIR *dir = opendir(o->logDir);
   if (dir == NULL) return 1;
   int ok = 1;
   char path[2 * NAME_SIZE];
   for (struct dirent *e = readdir(dir); ok && e != NULL; e = readdir(dir)) {
-    char *end;
-    strtol(e->d_name, &end, 10);
-    if (end == e->d_name || strcmp(end, ".log") != 0) continue;
+    if (!is_log_name(e->d_name)) continue;
     snprintf(path, sizeof path, "%s/%s", o->logDir, e->d_name);
     msg[0] = '\0';
     if (same_file(path, o->dataFile)) {

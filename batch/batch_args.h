@@ -35,9 +35,15 @@ extern const char velbatch_usage[];
 // text or a framed report.
 int get_batch_args(int argc, char **argv, batch_options *o);
 
-// Refuses outputs that are another file of the batch: a results file, table or log that
-// is the data file, a table that is the results file, a log that is the results file or
-// the table (the same file by device and inode). Returns 1, or 0 after a framed report.
+// Refuses outputs that are another file of the batch: a results file or table that is the
+// data file, a table that is the results file (the same file by device and inode, or, for
+// files still to be made, the same name in the same folder). Returns 1, or 0 after a
+// framed report.
 int check_batch_files(const batch_options *o);
+
+// Refuses a log folder whose logs would be another file of the batch: a results file or
+// table named as a log in it, or a log there already that is the data file, the results
+// file or the table. Checked once the folder exists; returns 1, or 0 after a framed report.
+int check_log_folder(const batch_options *o);
 
 #endif  // VELQUIN_BATCH_ARGS_H

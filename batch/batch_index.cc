@@ -168,9 +168,19 @@ int index_open(const char *path) {
     dataFp = NULL;
     return 0;
   }
-  crv_scan_start(&scan, dataFp);
   struct stat st;
-  dataSize = fstat(fileno(dataFp), &st) == 0 && S_ISREG(st.st_mode) ? (long long)st.st_size : 0;
+  int isFile = fstat(fileno(dataFp), &st) == 0;
+  // A folder opens, and fails at its first read: found here, before any output is made.
+  if (isFile && S_ISDIR(st.st_mode)) {
+    char msg[MESSAGE_SIZE];
+    snprintf(msg, sizeof msg, "Unable to read file %s\n", path);
+    show_err(ERR_WARNING, "read_crv_data", msg);
+    fclose(dataFp);
+    dataFp = NULL;
+    return 0;
+  }
+  crv_scan_start(&scan, dataFp);
+  dataSize = isFile && S_ISREG(st.st_mode) ? (long long)st.st_size : 0;
   for (int r = 0; r < (listMode ? rangeCount : 0); r++) {
     for (long long id = rangeFrom[r]; id <= rangeTo[r]; id++) {
       int s = id_slot(&listedIds, (int)id, 1);
@@ -213,12 +223,14 @@ static int scan_next(batch_dataset *ds) {
       return 1;
     }
     if (id == 0) continue;  // id 0 selects the file's first data, never this line
+    // A listed batch keeps only its own ids, so that a file of any number of ids can be
+    // cut into batches.
+    if (listMode && id_slot(&listedIds, id, 0) < 0) continue;
     int s = id_slot(&seenIds, id, 1);
     if (s < 0) return too_many_ids();
     if (seenIds.state[s] != SLOT_EMPTY) {
       // Only the first dataset of an id can be selected; the summary names the id once.
-      int inBatch = !listMode || id_slot(&listedIds, id, 0) >= 0;
-      if (seenIds.state[s] == ID_SEEN && inBatch) {
+      if (seenIds.state[s] == ID_SEEN) {
         if (repeatedCount < MAX_SHOWN_DUPLICATES) repeatedIds[repeatedCount] = id;
         repeatedCount++;
       }
@@ -336,6 +348,13 @@ int load_starts(const char *path) {
   FILE *fp = fopen(path, "r");
   if (fp == NULL) {
     snprintf(msg, sizeof msg, "Unable to open starts file %s\n", path);
+    return starts_error(msg);
+  }
+  // Each dataset's line is read again when its fit starts: a pipe cannot give it twice.
+  if (fseeko(fp, 0, SEEK_SET) != 0) {
+    fclose(fp);
+    snprintf(msg, sizeof msg, "Starts file %s cannot be read twice: give a file, not a pipe\n",
+             path);
     return starts_error(msg);
   }
   char line[STARTS_LINE_SIZE];

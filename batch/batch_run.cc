@@ -297,7 +297,9 @@ static int write_log_file(const batch_options *o, const batch_slot *s) {
   return 1;
 }
 
-// Writes the results of the slot's dataset: its report, its log, its row.
+// Writes the results of the slot's dataset: its log, its report, its row. A dataset whose
+// log or report cannot be written leaves no trace in the results file or the table, so
+// that both hold the same datasets whatever stops the batch.
 static int write_slot(const batch_options *o, const batch_slot *s) {
   if (s->reportLen < 0 || s->logLen < 0 || s->rowLen < 0) {
     char msg[MESSAGE_SIZE];
@@ -305,11 +307,13 @@ static int write_slot(const batch_options *o, const batch_slot *s) {
     show_err(ERR_FATAL, "run_batch", msg);
     return 0;
   }
+  if (o->logDir != NULL && s->logLen > 0 && !write_log_file(o, s)) return 0;
+  long long before = resultsSize;
   if (s->reportLen > 0 && !append_whole(resultsFd, &resultsSize, s->report, s->reportLen)) {
     return output_error("write_results", CANNOT_WRITE, o->resultsFile);
   }
-  if (o->logDir != NULL && s->logLen > 0 && !write_log_file(o, s)) return 0;
   if (!append_whole(tableFd, &tableSize, s->row, s->rowLen)) {
+    if (ftruncate(resultsFd, (off_t)before) == 0) resultsSize = before;
     return output_error("write_table", CANNOT_WRITE, o->tableFile);
   }
   written++;
@@ -319,21 +323,29 @@ static int write_slot(const batch_options *o, const batch_slot *s) {
   return 1;
 }
 
+// Opens the outputs in the order that loses least when one fails: the log folder, which
+// no file is written to yet; the results file, appended to; the table, emptied last.
 static int open_outputs(const batch_options *o) {
   struct stat st;
-  int resultsExisted = stat(o->resultsFile, &st) == 0;
-  resultsFd = open(o->resultsFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (resultsFd < 0) return output_error("write_results", CANNOT_OPEN, o->resultsFile);
-  resultsSize = fstat(resultsFd, &st) == 0 ? (long long)st.st_size : 0;
-  if (strcmp(o->tableFile, "-") == 0) {
-    tableFd = STDOUT_FILENO;
-  } else {
-    tableFd = open(o->tableFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  int folderMade = 0;
+  if (o->logDir != NULL) {
+    folderMade = stat(o->logDir, &st) != 0;
+    if (!make_folder(o->logDir)) return output_error("write_log", CANNOT_CREATE_FOLDER, o->logDir);
   }
-  int ok = tableFd >= 0;
-  if (!ok) output_error("write_table", CANNOT_OPEN, o->tableFile);
-  if (ok && o->logDir != NULL && !make_folder(o->logDir)) {
-    ok = output_error("write_log", CANNOT_CREATE_FOLDER, o->logDir);
+  int resultsExisted = stat(o->resultsFile, &st) == 0;
+  int ok = o->logDir == NULL || check_log_folder(o);
+  if (ok) {
+    resultsFd = open(o->resultsFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    ok = resultsFd >= 0;
+    if (!ok) output_error("write_results", CANNOT_OPEN, o->resultsFile);
+  }
+  if (ok) {
+    resultsSize = fstat(resultsFd, &st) == 0 ? (long long)st.st_size : 0;
+    tableFd = strcmp(o->tableFile, "-") == 0
+                  ? STDOUT_FILENO
+                  : open(o->tableFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    ok = tableFd >= 0;
+    if (!ok) output_error("write_table", CANNOT_OPEN, o->tableFile);
   }
   char header[ROW_SIZE];
   int len = table_header(header, sizeof header, o->model);
@@ -341,8 +353,9 @@ static int open_outputs(const batch_options *o) {
   if (ok && !append_whole(tableFd, &tableSize, header, len)) {
     ok = output_error("write_table", CANNOT_WRITE, o->tableFile);
   }
-  // A batch that cannot start leaves no new file behind.
-  if (!ok && !resultsExisted) unlink(o->resultsFile);
+  // A batch that cannot start leaves no new file or folder behind.
+  if (!ok && resultsFd >= 0 && !resultsExisted) unlink(o->resultsFile);
+  if (!ok && folderMade) rmdir(o->logDir);  // only while it is still empty
   return ok;
 }
 

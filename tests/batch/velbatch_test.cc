@@ -306,6 +306,28 @@ TEST(velbatch, refuses_what_cannot_run_before_writing) {
       {"a table in a missing folder",
        {"0", "data.crv", "r.res", "none/t.tsv", "0", "10"},
        frame(true, "write_table", "Unable to open output file none/t.tsv")},
+      {"table is the results file, neither there yet",
+       {"0", "data.crv", "new.res", "./new.res", "0", "10"},
+       refused("Table file ./new.res is the results file\n")},
+      {"results file named as a log",
+       {"--log-dir", "logs", "0", "data.crv", "logs/2.log", "t.tsv", "0", "10"},
+       refused("Log file logs/2.log is the results file\n")},
+      {"table named as a log of a folder still to be made",
+       {"--log-dir", "new", "0", "data.crv", "r.res", "new/3.log", "0", "10"},
+       refused("Log file new/3.log is the table file\n")},
+      {"a log folder that cannot be made, the table kept",
+       {"--log-dir", "data.crv/logs", "0", "data.crv", "r.res", "old.res", "0", "10"},
+       frame(true, "write_log", "Unable to create log folder data.crv/logs\n")},
+      {"a pipe as starts file",
+       {"--starts", "/dev/stdin", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
+       frame(true, "load_starts",
+             "Starts file /dev/stdin cannot be read twice: give a file, not a pipe\n")},
+      {"a folder as data file",
+       {"0", "logs", "r.res", "t.tsv", "0", "10"},
+       frame(false, "read_crv_data", "Unable to read file logs\n")},
+      {"an offset of -inf is a position",
+       {"-inf", "none.crv", "r.res", "t.tsv", "0", "10"},
+       frame(false, "read_crv_data", "Unable to open file none.crv\n")},
   };
   for (const row &r : rows) {
     SCOPED_TRACE(r.name);
@@ -332,6 +354,25 @@ TEST(velbatch, refuses_what_cannot_run_before_writing) {
     EXPECT_EQ(res.out,
               arg[2] == 'h' ? usage : std::string("velbatch (velquin) ") + VELQUIN_VERSION + "\n");
   }
+}
+
+// A log that cannot be written stops the batch with the results file and the table
+// holding the same datasets, each whole.
+TEST(velbatch, a_log_that_cannot_be_written_keeps_reports_and_rows_in_step) {
+  temp_dir work;
+  work.write("data.crv", "1\n0 1.1\n1 2.9\n2 5.2\n2\n0 1\n1 3.2\n2 4.9\n3\n0 1\n1 2\n");
+  mkdir(work.file("L").c_str(), 0777);
+  mkdir(work.file("L/2.log").c_str(), 0777);
+  run_result res = run_program(
+      VELBATCH_BIN, {"-j", "2", "--log-dir", "L", "0", "data.crv", "r.res", "t.tsv", "0", "100"},
+      work.path());
+  EXPECT_EQ(res.status, 2);
+  EXPECT_EQ(res.out, frame(true, "write_log", "Unable to open output file L/2.log"));
+  std::string results = work.read("r.res"), table = work.read("t.tsv");
+  EXPECT_EQ(results.find("Data Input.:"), results.rfind("Data Input.:"));
+  EXPECT_NE(results.find("Data Input.:"), std::string::npos);
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 2);  // the header and dataset 1
+  EXPECT_EQ(table.substr(table.find('\n') + 1, 2), "1\t");
 }
 
 }  // namespace
