@@ -126,9 +126,10 @@ TEST_F(compute_plot_test, fails_when_nothing_can_be_drawn) {
   }
 }
 
-std::string script_for(int format) {
+std::string script_for(int format, int shown = SHOWN_FIT) {
+  plot_page page = {7, shown, 1, 0, nullptr};
   FILE *fp = tmpfile();
-  write_plot_script(fp, format);
+  write_plot_script(fp, format, &page);
   std::string text;
   rewind(fp);
   for (int c; (c = getc(fp)) != EOF;) text += (char)c;
@@ -172,7 +173,7 @@ TEST_F(compute_plot_test, values_that_are_not_finite_are_left_out_of_the_script)
   EXPECT_EQ(resid[0], "0 0");
   EXPECT_EQ(resid[1].rfind("0.5 1.40359", 0), 0u) << resid[1];
   EXPECT_EQ(block(s, "$curve").size(), (size_t)ok);  // one run of points, no gap line after it
-  EXPECT_NE(s.find("set label 1 'Exponential' at screen"), std::string::npos);
+  EXPECT_NE(s.find("set label 1 'Exponential, dataset 7' at screen"), std::string::npos);
   EXPECT_NE(s.find("title 'fit, RMSE 0' noenhanced"), std::string::npos);
   EXPECT_EQ(s.substr(s.size() - 16), "unset multiplot\n");
 }
@@ -200,7 +201,7 @@ TEST_F(compute_plot_test, script_quotes_the_title) {
   fitLabel[0] = "Bob's \"line\"\nnext";
   std::string s = script_for(PLOT_PDF);
   fitLabel[0] = saved;
-  EXPECT_NE(s.find("set label 1 'Bob''s \"line\" next' at screen"), std::string::npos);
+  EXPECT_NE(s.find("set label 1 'Bob''s \"line\" next, dataset 7' at screen"), std::string::npos);
   EXPECT_NE(s.find("set terminal pdfcairo "), std::string::npos);
 }
 

@@ -87,7 +87,7 @@ TEST(velplot, draws_each_example_with_its_points_curve_and_residuals) {
     for (size_t i = 0; i + 1 < curve.size(); i++) lines += curve[i] == 'L' && isdigit(curve[i + 1]);
     EXPECT_EQ(lines, 1 + segments);
     EXPECT_NE(curve.find("stroke='rgb(192,  57,  43)'"), std::string::npos);
-    EXPECT_EQ(count(svg, std::string("<text>") + e.label + "</text>"), 1u) << "the title";
+    EXPECT_EQ(count(svg, std::string("<text>") + e.label + ", dataset 0</text>"), 1u) << "the title";
   }
 }
 
@@ -137,15 +137,22 @@ TEST(velplot, ignores_the_users_gnuplot_settings) {
 }
 
 const char usage[] = R"(usage: velplot dataOffset datasetId dataFile logFile model outputFile
+       velplot --profile PARAM tableFile outputFile
+       velplot --all dataOffset dataFile tableFile model outputFile
 
   dataOffset  number added to every x value of the dataset, as given to velquin
   datasetId   id of the dataset in dataFile; 0 takes the first data of the file
-  dataFile    curve data file that velquin fitted
+  dataFile    curve data file that velquin or velbatch fitted
   logFile     log file that velquin wrote for that fit
   model       model number of the fit, 0 to 28 but 12
   outputFile  picture to write, named .svg, .png or .pdf
+  PARAM       parameter label as the table's header writes it, or rmse
+  tableFile   table that velbatch wrote
 
-Draws the data, the fitted curve and the residuals with gnuplot.
+Draws the data, the fitted curve and the residuals with gnuplot; --profile draws
+one parameter against the dataset id, --all every fit of the table: a page each
+in a .pdf, grids of small pictures in .svg or .png files (NAME-1.png, NAME-2.png
+... when one does not hold them all).
 Exit status: 0 after writing the picture, 1 after an error.
 )";
 
@@ -315,7 +322,7 @@ TEST(velplot, gives_gnuplot_the_offset_dataset_and_logged_parameters) {
       << script;
   EXPECT_NE(script.find("$curve << EOD\n10 21\n"), std::string::npos);
   EXPECT_NE(script.find("\n12 25\nEOD\n"), std::string::npos);
-  EXPECT_NE(script.find("set label 1 'Straight Line'"), std::string::npos);
+  EXPECT_NE(script.find("set label 1 'Straight Line, dataset 1'"), std::string::npos);
   EXPECT_NE(script.find("'fit, RMSE 0.1'"), std::string::npos);
   EXPECT_EQ(work.list().size(), folder.size());  // the script is gone, the picture renamed
 }
