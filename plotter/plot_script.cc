@@ -581,11 +581,11 @@ void write_profile_end(FILE *fp, int format, const profile_summary *s) {
     sep = ", \\\n  ";
   }
   if (s->withSd) {
-    snprintf(entry, sizeof entry, "%s ± sd, %d fits", s->column, s->ok);
+    snprintf(entry, sizeof entry, "%s ± sd, %d fit%s", s->column, s->ok, s->ok == 1 ? "" : "s");
     fprintf(fp, "%s$rows using 1:(strcol(2) eq 'ok' ? $3 : NaN):4 with yerrorbars pt 7 ps %g "
             "lw 1.2 lc rgb '#1f4e79' title ", sep, style->markSize);
   } else {
-    snprintf(entry, sizeof entry, "%s, %d fits", s->column, s->ok);
+    snprintf(entry, sizeof entry, "%s, %d fit%s", s->column, s->ok, s->ok == 1 ? "" : "s");
     fprintf(fp, "%s$rows using 1:(strcol(2) eq 'ok' ? $3 : NaN) with points pt 7 ps %g "
             "lc rgb '#1f4e79' title ", sep, style->markSize);
   }
