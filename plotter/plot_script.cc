@@ -135,7 +135,9 @@ int compute_plot(void) {
 }
 
 
-void put_number(FILE *fp, double v) {
+// Writes v with the fewest digits, from 15 to 17, that read back as v exactly: the script
+// stays readable and gnuplot draws what was computed.
+static void put_number(FILE *fp, double v) {
   char buf[32];
   for (int digits = 15;; digits++) {
     snprintf(buf, sizeof buf, "%.*g", digits, v);
@@ -183,7 +185,7 @@ static double tic_step(double x) {
 
 // A gnuplot string in single quotes, where only the quote itself needs care: it is
 // doubled. A line end would end the command, so it becomes a blank.
-void put_quoted(FILE *fp, const char *text) {
+static void put_quoted(FILE *fp, const char *text) {
   fputc('\'', fp);
   for (const char *p = text; *p != '\0'; p++) {
     if (*p == '\'') {
@@ -512,6 +514,19 @@ void write_profile_row(FILE *fp, int id, int status, double value, double sd, in
   fputc('\n', fp);
 }
 
+// Writes the plot element that shades the rows of status from lo to hi at their ids, half
+// wide on either side, up to its title.
+static void put_band(FILE *fp, const char *sep, const char *status, double lo, double hi,
+                     double half, const char *opacity, const char *colour) {
+  fprintf(fp, "%s$rows using 1:(strcol(2) eq '%s' ? ", sep, status);
+  put_number(fp, (lo + hi) / 2.0);
+  fputs(" : NaN):(", fp);
+  put_number(fp, half);
+  fputs("):(", fp);
+  put_number(fp, (hi - lo) / 2.0);
+  fprintf(fp, ") with boxxyerror fs solid %s noborder fc rgb '%s' ", opacity, colour);
+}
+
 void write_profile_end(FILE *fp, int format, const profile_summary *s) {
   const plot_style *style = &plot_styles[format];
   const plot_layout *l = &page_layout;
@@ -555,26 +570,15 @@ void write_profile_end(FILE *fp, int format, const profile_summary *s) {
   const char *sep = "plot ";
   if (s->refused > 0) {
     snprintf(entry, sizeof entry, "%d refused", s->refused);
-    fprintf(fp, "%s$rows using 1:(strcol(2) eq 'refused' ? ", sep);
-    put_number(fp, (lo + hi) / 2.0);
-    fputs(" : NaN):(", fp);
-    put_number(fp, half);
-    fputs("):(", fp);
-    put_number(fp, (hi - lo) / 2.0);
-    fputs(") with boxxyerror fs solid 0.45 noborder fc rgb '#b0b0b0' title ", fp);
+    put_band(fp, sep, "refused", lo, hi, half, "0.45", "#b0b0b0");
+    fputs("title ", fp);
     put_quoted(fp, entry);
     sep = ", \\\n  ";
   }
   if (s->failed > 0) {
     snprintf(entry, sizeof entry, "%d failed: no value", s->failed);
-    fprintf(fp, "%s$rows using 1:(strcol(2) eq 'failed' ? ", sep);
-    put_number(fp, (lo + hi) / 2.0);
-    fputs(" : NaN):(", fp);
-    put_number(fp, half);
-    fputs("):(", fp);
-    put_number(fp, (hi - lo) / 2.0);
-    fputs(") with boxxyerror fs solid 0.3 noborder fc rgb '#f5b041' notitle, \\\n", fp);
-    fprintf(fp, "  $rows using 1:(strcol(2) eq 'failed' ? ");
+    put_band(fp, sep, "failed", lo, hi, half, "0.3", "#f5b041");
+    fprintf(fp, "notitle, \\\n  $rows using 1:(strcol(2) eq 'failed' ? ");
     put_number(fp, lo + 0.025 * (hi - lo));
     fprintf(fp, " : NaN) with points pt 8 ps %g lc rgb '#d35400' title ", style->markSize * 1.6);
     put_quoted(fp, entry);

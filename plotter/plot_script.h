@@ -84,10 +84,4 @@ void write_profile_start(FILE *fp, int format);
 void write_profile_row(FILE *fp, int id, int status, double value, double sd, int withSd);
 void write_profile_end(FILE *fp, int format, const profile_summary *s);
 
-// Writes v with the fewest digits, from 15 to 17, that read back as v exactly.
-void put_number(FILE *fp, double v);
-
-// Writes text as a gnuplot string in single quotes.
-void put_quoted(FILE *fp, const char *text);
-
 #endif  // VELQUIN_PLOT_SCRIPT_H

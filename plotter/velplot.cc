@@ -442,11 +442,12 @@ int main(int argc, char **argv) {
   if (count < 0) return 1;
   // The second reading, which draws, starts again after the header.
   if (fseeko(table.fp, 0, SEEK_SET) != 0 || !table_start(&table, table.fp, tableFname)) return 1;
+  // The scan has read the file; the pictures read each dataset again from its place.
   dataFp = fopen(dataFname, "r");
   if (dataFp == NULL) {
     char msg[MESSAGE_SIZE];
-    snprintf(msg, sizeof msg, "Unable to open file %s\n", dataFname);
-    show_err(ERR_WARNING, "read_crv_data", msg);
+    snprintf(msg, sizeof msg, "Data file %s cannot be opened again\n", dataFname);
+    show_err(ERR_FATAL, "draw_all", msg);
     return 1;
   }
   return draw_plot(plotFormat == PLOT_PDF ? 0 : grid_files(count)) ? 0 : 1;

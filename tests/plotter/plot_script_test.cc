@@ -126,10 +126,11 @@ TEST_F(compute_plot_test, fails_when_nothing_can_be_drawn) {
   }
 }
 
-std::string script_for(int format, int shown = SHOWN_FIT) {
-  plot_page page = {7, shown, 1, 0, nullptr};
+// The script of a picture of the loaded data: a fit of dataset 7 unless page says else.
+std::string script_for(int format, const plot_page *page = nullptr) {
+  const plot_page fit = {7, SHOWN_FIT, 1, 0, nullptr};
   FILE *fp = tmpfile();
-  write_plot_script(fp, format, &page);
+  write_plot_script(fp, format, page != nullptr ? page : &fit);
   std::string text;
   rewind(fp);
   for (int c; (c = getc(fp)) != EOF;) text += (char)c;
@@ -205,63 +206,17 @@ TEST_F(compute_plot_test, script_quotes_the_title) {
   EXPECT_NE(s.find("set terminal pdfcairo "), std::string::npos);
 }
 
-// What each kind of picture says of its fit: a failed fit's curve dashed, a refusal's
-// message, and no residual panel where there is no curve.
-TEST_F(compute_plot_test, each_kind_of_picture_marks_its_fit) {
-  struct row {
-    const char *name;
-    plot_page page;
-    int points;  // of the straight line below, 0 for none
-    bool cell;
-    std::vector<std::string> present, absent;
-  };
-  const row rows[] = {
-      {"a fit", {7, SHOWN_FIT, 1, 0, nullptr}, 3, false,
-       {"set label 1 'Straight Line, dataset 7' at", "with lines lw 2 dt 1", "'fit, RMSE 0.25'",
-        "set multiplot\n", "$resid using 1:2 with impulses"},
-       {"dt 2", "tc rgb", "set label 2"}},
-      {"a failed fit", {7, SHOWN_START, 1, 1, nullptr}, 3, false,
-       {"set label 1 'Straight Line, dataset 7: fit failed' at", "with lines lw 2 dt 2",
-        "title 'fit failed: starting values'", "tc rgb '#b03a2e'", "$resid << EOD"},
-       {"RMSE"}},
-      {"a fit in a grid", {7, SHOWN_FIT, 1, 1, nullptr}, 3, true,
-       {"set label 1 'dataset 7: ok, RMSE 0.25' at", "unset key"},
-       {"set multiplot", "Straight Line"}},
-      {"a failed fit in a grid", {7, SHOWN_START, 1, 1, nullptr}, 3, true,
-       {"'dataset 7: fit failed: starting values'", "dt 2"}, {}},
-      {"a refused dataset with data", {7, SHOWN_NONE, 1, 1, "Line 9 is too long"}, 3, false,
-       {"'Straight Line, dataset 7: refused'", "set label 2 'Line 9 is too long' at graph 0.5, graph 0.92",
-        "plot $data using 1:2"},
-       {"$curve", "$resid", "with lines"}},
-      {"a refused dataset without data", {7, SHOWN_NONE, 0, 1, "Unable to find Dataset ID = 7"}, 0,
-       true, {"'Unable to find Dataset ID = 7' at graph 0.5, graph 0.5", "plot [0:1] [0:1] 2 notitle"},
-       {"$curve", "plot $data"}},
-  };
-  for (const row &r : rows) {
-    SCOPED_TRACE(r.name);
-    fitFunc = 0;
-    fitParms[0] = 2.0;
-    fitParms[1] = 1.0;
-    rmse = 0.25;
-    load(2, {{0.0, 1.5}, {1.0, 3.0}, {2.0, 5.0}});
-    numData = r.points;
-    if (r.page.curve) {
-      ASSERT_EQ(compute_plot(), 1);
-    }
-    FILE *fp = tmpfile();
-    if (r.cell) {
-      write_grid_cell(fp, PLOT_PNG, &r.page, 5, 4, 2);
-    } else {
-      write_plot_script(fp, PLOT_PNG, &r.page);
-    }
-    std::string s;
-    rewind(fp);
-    for (int c; (c = getc(fp)) != EOF;) s += (char)c;
-    fclose(fp);
-    for (const std::string &p : r.present) EXPECT_NE(s.find(p), std::string::npos) << p << "\n" << s;
-    for (const std::string &a : r.absent) EXPECT_EQ(s.find(a), std::string::npos) << a;
-    EXPECT_EQ(block(s, "$data").size(), (size_t)r.points);
-  }
+// A refused dataset whose data load: drawn without a curve, with the reader's message.
+TEST_F(compute_plot_test, a_refused_dataset_has_its_data_and_message_only) {
+  fitFunc = 0;
+  load(2, {{0.0, 1.5}, {1.0, 3.0}, {2.0, 5.0}});
+  const plot_page page = {7, SHOWN_NONE, 0, 1, "Line 9 is too long"};
+  std::string s = script_for(PLOT_PNG, &page);
+  EXPECT_NE(s.find("set label 1 'Straight Line, dataset 7: refused' at"), std::string::npos);
+  EXPECT_NE(s.find("set label 2 'Line 9 is too long' at graph 0.5"), std::string::npos);
+  EXPECT_EQ(block(s, "$data").size(), 3u);
+  EXPECT_EQ(s.find("$curve"), std::string::npos);
+  EXPECT_EQ(s.find("$resid"), std::string::npos);
 }
 
 }  // namespace
