@@ -427,7 +427,8 @@ static void write_picture(FILE *fp, const plot_style *style, const plot_layout *
   if (rmax == 0.0) rmax = 1.0;
   if (put_range(fp, 'y', -rmax, rmax, 0.075)) {
     fprintf(fp, "set ytics ");
-    put_number(fp, tic_step(rmax / 2.0));
+    // A small picture has room for fewer tics; a step below 0.93 rmax keeps one each side.
+    put_number(fp, tic_step(cell ? 0.7 * rmax : rmax / 2.0));
     fputc('\n', fp);
   }
   fprintf(fp, "set xzeroaxis lt 1 lw 1.2 lc rgb '#444444'\n");
