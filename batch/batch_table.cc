@@ -1,8 +1,12 @@
-// The table writer. Each line is formed whole in a buffer, so that the table on disk holds
-// only whole rows at any moment.
+// The table writer and reader. Each line is formed whole in a buffer, so that the table on
+// disk holds only whole rows at any moment; the reader takes back exactly what the writer
+// writes and refuses anything else, so that a picture never shows a misread table.
 #include "batch_table.h"
 
+#include <errno.h>
+#include <limits.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <charconv>
@@ -101,4 +105,163 @@ int table_row(char *buf, int size, int id, int status, const char *message) {
     put(&b, c == '\t' || c == '\n' || c == '\r' || c == '"' ? " " : &c, 1);
   }
   return finish(&b, buf);
+}
+
+int read_whole_line(FILE *fp, char *buf, int size) {
+  if (fgets(buf, size, fp) == NULL) return 0;
+  size_t len = strlen(buf);
+  if ((len > 0 && buf[len - 1] == '\n') || feof(fp)) return 1;
+  int c;
+  while ((c = getc(fp)) != EOF && c != '\n') {
+  }
+  return 0;
+}
+
+namespace {
+
+enum {
+  FIXED_FIELDS = 4,                                  // id, status, iterations, rmse
+  MAX_FIELDS = FIXED_FIELDS + 2 * MAX_PARMS + 1,     // and the message
+};
+
+// Cuts line at its tabs into at most MAX_FIELDS fields, after taking off its line end.
+// Returns the field count, or MAX_FIELDS + 1 when there are more.
+int split_fields(char *line, char **fields) {
+  size_t len = strlen(line);
+  if (len > 0 && line[len - 1] == '\n') line[--len] = '\0';
+  if (len > 0 && line[len - 1] == '\r') line[--len] = '\0';  // a table saved with CR-LF
+  int n = 0;
+  for (char *p = line;;) {
+    if (n == MAX_FIELDS) return MAX_FIELDS + 1;
+    fields[n++] = p;
+    char *tab = strchr(p, '\t');
+    if (tab == NULL) return n;
+    *tab = '\0';
+    p = tab + 1;
+  }
+}
+
+int read_int(const char *text, int *v) {
+  char *end;
+  errno = 0;
+  long n = strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno == ERANGE || n < INT_MIN || n > INT_MAX) return 0;
+  *v = (int)n;
+  return 1;
+}
+
+// Any number that strtod reads whole, nan and inf as the writer puts them included.
+int read_double(const char *text, double *v) {
+  char *end;
+  *v = strtod(text, &end);
+  return end != text && *end == '\0';
+}
+
+// Reports a line of the table that is not a row of it. Returns -1.
+int bad_line(const table_reader *t, const char *what) {
+  char msg[MESSAGE_SIZE + NAME_SIZE];
+  snprintf(msg, sizeof msg, "Line %d of table file %s %s\n", t->lineNo, t->path, what);
+  show_err(ERR_FATAL, "read_table", msg);
+  return -1;
+}
+
+int read_error(const table_reader *t) {
+  char msg[MESSAGE_SIZE + NAME_SIZE];
+  snprintf(msg, sizeof msg, "Unable to read table file %s\n", t->path);
+  show_err(ERR_FATAL, "read_table", msg);
+  return -1;
+}
+
+}  // namespace
+
+int table_start(table_reader *t, FILE *fp, const char *path) {
+  t->fp = fp;
+  t->path = path;
+  t->lineNo = 1;
+  t->parmCount = 0;
+  int got = read_whole_line(fp, t->header, sizeof t->header);
+  if (got) {
+    char *fields[MAX_FIELDS + 1];
+    char copy[ROW_SIZE + 1];
+    memcpy(copy, t->header, sizeof copy);
+    int n = split_fields(copy, fields);
+    size_t len = strlen(t->header);
+    while (len > 0 && (t->header[len - 1] == '\n' || t->header[len - 1] == '\r')) len--;
+    t->header[len] = '\0';
+    t->parmCount = (n - FIXED_FIELDS - 1) / 2;
+    for (int model = 0; model <= LAST_MODEL; model++) {
+      if (table_of_model(t, model)) return 1;
+    }
+  }
+  if (!got && ferror(fp)) {
+    read_error(t);
+    return 0;
+  }
+  char msg[MESSAGE_SIZE + NAME_SIZE];
+  snprintf(msg, sizeof msg,
+           "%s is not a table of velbatch: its first line is not the header of a model's table\n",
+           path);
+  show_err(ERR_FATAL, "read_table", msg);
+  return 0;
+}
+
+int table_of_model(const table_reader *t, int model) {
+  char buf[ROW_SIZE];
+  int len = table_header(buf, sizeof buf, model);
+  return len > 0 && fitParmNum[model] == t->parmCount && strlen(t->header) == (size_t)len - 1 &&
+         memcmp(buf, t->header, (size_t)len - 1) == 0;
+}
+
+int table_parm_index(const table_reader *t, const char *label) {
+  char copy[ROW_SIZE + 1];
+  char *fields[MAX_FIELDS + 1];
+  memcpy(copy, t->header, sizeof copy);
+  split_fields(copy, fields);
+  for (int i = 0; i < t->parmCount; i++) {
+    if (strcmp(fields[FIXED_FIELDS + 2 * i], label) == 0) return i;
+  }
+  return -1;
+}
+
+int table_next(table_reader *t, table_entry *e) {
+  char line[ROW_SIZE + 1];
+  t->lineNo++;
+  if (!read_whole_line(t->fp, line, sizeof line)) {
+    if (ferror(t->fp)) return read_error(t);
+    if (feof(t->fp)) return 0;
+    return bad_line(t, "is too long");
+  }
+  char *fields[MAX_FIELDS + 1];
+  int n = split_fields(line, fields);
+  int want = FIXED_FIELDS + 2 * t->parmCount + 1;
+  if (n != want) {
+    char what[64];
+    snprintf(what, sizeof what, "has %d fields where its header has %d", n, want);
+    return bad_line(t, what);
+  }
+  int status = -1;
+  for (int s = 0; s < 3; s++) {
+    if (strcmp(fields[1], batch_status_names[s]) == 0) status = s;
+  }
+  if (!read_int(fields[0], &e->id) || status < 0) {
+    return bad_line(t, "does not begin with a dataset id and ok, failed or refused");
+  }
+  e->status = status;
+  e->iterations = 0;
+  e->rmse = 0.0;
+  for (int i = 0; i < MAX_PARMS; i++) e->parms[i] = e->stdDev[i] = 0.0;
+  if (status == BATCH_REFUSED) {
+    for (int f = 2; f < want - 1; f++) {
+      if (fields[f][0] != '\0') return bad_line(t, "is a refused row with numbers");
+    }
+  } else {
+    int ok = read_int(fields[2], &e->iterations) && read_double(fields[3], &e->rmse);
+    for (int i = 0; ok && i < t->parmCount; i++) {
+      ok = read_double(fields[FIXED_FIELDS + 2 * i], &e->parms[i]) &&
+           read_double(fields[FIXED_FIELDS + 2 * i + 1], &e->stdDev[i]);
+    }
+    if (!ok) return bad_line(t, "has a field that is not a number");
+  }
+  snprintf(e->message, sizeof e->message, "%s", fields[want - 1]);
+  return 1;
 }

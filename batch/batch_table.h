@@ -1,8 +1,10 @@
 // The table of a batch: one tab-separated row per dataset with its status, iteration
 // count, RMSE, every parameter and its standard deviation, and the failure message, for
-// programs (Python, R, awk) to read without help.
+// programs (Python, R, awk) to read without help; its writer, and its reader for velplot.
 #ifndef VELQUIN_BATCH_TABLE_H
 #define VELQUIN_BATCH_TABLE_H
+
+#include <stdio.h>
 
 #include "run_state.h"
 
@@ -26,5 +28,47 @@ int table_header(char *buf, int size, int model);
 // Tabs, line breaks and double quotes of message become blanks. Returns the length, or
 // -1 when it does not fit size.
 int table_row(char *buf, int size, int id, int status, const char *message);
+
+// Reads the next line of fp whole, line feed included, into buf. Returns 1, or 0 at the end
+// of the file, after a read error, or for a line that does not fit size (consumed to its
+// end, so that the next read starts on the next line); feof and ferror tell which.
+int read_whole_line(FILE *fp, char *buf, int size);
+
+// A table being read: the open file, its name for messages, the line reached, and what its
+// header says.
+struct table_reader {
+  FILE *fp;
+  const char *path;
+  int lineNo;
+  int parmCount;              // parameter columns, each with its _sd column
+  char header[ROW_SIZE + 1];  // the header line as read, without its line end
+};
+
+// One row as the reader gives it back. A refused row has its numbers 0.
+struct table_entry {
+  int id;
+  int status;
+  int iterations;
+  double rmse;
+  double parms[MAX_PARMS];
+  double stdDev[MAX_PARMS];
+  char message[ROW_SIZE];
+};
+
+// Reads the header of the table in fp, which must be one that table_header writes for some
+// model (the catalogue must be filled). Returns 1, or 0 after a framed report.
+int table_start(table_reader *t, FILE *fp, const char *path);
+
+// Whether the table's header is the one that table_header writes for model.
+int table_of_model(const table_reader *t, int model);
+
+// The parameter column named label as the header writes it ("pKa", "Vo(1)"), from 0; -1
+// when the table has none.
+int table_parm_index(const table_reader *t, const char *label);
+
+// Reads the next row into *e. Returns 1, 0 at the end of the table, or -1 after a framed
+// report: a line too long, a field count other than the header's, an id, a status or a
+// number that does not read back, a refused row with numbers.
+int table_next(table_reader *t, table_entry *e);
 
 #endif  // VELQUIN_BATCH_TABLE_H

@@ -1,7 +1,9 @@
-// velplot: the picture of a fit that velquin made. It loads the dataset as velquin
-// does, takes the fitted parameters from velquin's log, and has gnuplot draw data, curve
-// and residuals. The output file appears whole or not at all.
+// velplot: the picture of a fit that velquin made, of one parameter across the fits of a
+// velbatch table, or of every fit of such a table. It loads the data as velquin does, takes
+// the parameters from velquin's log or velbatch's table, and has gnuplot draw them. The
+// output files appear whole or not at all.
 #include <errno.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,59 +12,103 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "batch_table.h"
+#include "fit_engine.h"
 #include "models.h"
 #include "plot_script.h"
+#include "plot_table.h"
 #include "run_state.h"
 
 extern char **environ;
 
 enum {
   NUM_PLOT_ARGS = 6,                // dataOffset datasetId dataFile logFile model outputFile
+  NUM_PROFILE_ARGS = 4,             // --profile PARAM tableFile outputFile
+  NUM_ALL_ARGS = 6,                 // --all dataOffset dataFile tableFile model outputFile
   TEMP_NAME_SIZE = NAME_SIZE + 32,  // the output's folder and a generated name
+  PART_NAME_SIZE = TEMP_NAME_SIZE + 16,  // and the number of one of several files
   EXIT_NOT_FOUND = 127,             // what a child whose program could not be run exits with
+  PLOT_FIT = 0,                     // what velplot draws: one fit from its log,
+  PLOT_PROFILE = 1,                 // one column of a table across its datasets,
+  PLOT_ALL = 2,                     // or every fit of a table
 };
 
-static char plotFname[NAME_SIZE];  // get_plot_args
-static int plotFormat;             // get_plot_args
+static int plotMode;                // get_plot_args
+static char plotFname[NAME_SIZE];   // get_plot_args
+static int plotFormat;              // get_plot_args
+static char tableFname[NAME_SIZE];  // get_plot_args
+static const char *profileParm;     // get_plot_args
+static int logFailed;               // read_fit_log: the log is of a failed fit
 
 static const char usage_text[] =
     "usage: velplot dataOffset datasetId dataFile logFile model outputFile\n"
+    "       velplot --profile PARAM tableFile outputFile\n"
+    "       velplot --all dataOffset dataFile tableFile model outputFile\n"
     "\n"
     "  dataOffset  number added to every x value of the dataset, as given to velquin\n"
     "  datasetId   id of the dataset in dataFile; 0 takes the first data of the file\n"
-    "  dataFile    curve data file that velquin fitted\n"
+    "  dataFile    curve data file that velquin or velbatch fitted\n"
     "  logFile     log file that velquin wrote for that fit\n"
     "  model       model number of the fit, 0 to 28 but 12\n"
     "  outputFile  picture to write, named .svg, .png or .pdf\n"
+    "  PARAM       parameter label as the table's header writes it, or rmse\n"
+    "  tableFile   table that velbatch wrote\n"
     "\n"
-    "Draws the data, the fitted curve and the residuals with gnuplot.\n"
+    "Draws the data, the fitted curve and the residuals with gnuplot; --profile draws\n"
+    "one parameter against the dataset id, --all every fit of the table: a page each\n"
+    "in a .pdf, grids of small pictures in .svg or .png files (NAME-1.png, NAME-2.png\n"
+    "... when one does not hold them all).\n"
     "Exit status: 0 after writing the picture, 1 after an error.\n";
 
-// Fills the globals that the data load reads (dataOffset, dataRes, dataFname, fitFunc),
-// logFname, plotFname and plotFormat. Returns 1, or 0 after the usage text or a framed
-// report for a wrong command line, before any file is touched.
+// Copies a file name argument into buf. Returns 1, or 0 after a framed report for a
+// name that does not fit.
+static int take_name(char *buf, const char *arg) {
+  if (strlen(arg) > NAME_SIZE - 1) {
+    // Room for any one argument, so the message names the whole of a rejected name.
+    static char msg[MAX_ARG_SIZE + 64];
+    snprintf(msg, sizeof msg, "File name too long: %s\n", arg);
+    show_err(ERR_FATAL, "get_plot_args", msg);
+    return 0;
+  }
+  strcpy(buf, arg);
+  return 1;
+}
+
+// Fills the globals of the form given: for a fit, those that the data load reads
+// (dataOffset, dataRes, dataFname, fitFunc) and logFname; for a profile, profileParm and
+// tableFname; for every fit, the data load's and tableFname; for each, plotMode,
+// plotFname and plotFormat. Returns 1, or 0 after the usage text or a framed report for a
+// wrong command line, before any file is touched.
 static int get_plot_args(int argc, char **argv) {
-  if (argc - 1 != NUM_PLOT_ARGS) {
+  plotMode = PLOT_FIT;
+  if (argc > 1 && strcmp(argv[1], "--profile") == 0) plotMode = PLOT_PROFILE;
+  if (argc > 1 && strcmp(argv[1], "--all") == 0) plotMode = PLOT_ALL;
+  static const int arg_count[] = {NUM_PLOT_ARGS, NUM_PROFILE_ARGS, NUM_ALL_ARGS};
+  if (argc - 1 != arg_count[plotMode]) {
     fputs(usage_text, stdout);
     return 0;
   }
-  // Room for any one argument, so the message names the whole of a rejected name.
-  static char msg[MAX_ARG_SIZE + 64];
-  static const int name_pos[] = {3, 4, 6};
-  for (int pos : name_pos) {
-    if (strlen(argv[pos]) > NAME_SIZE - 1) {
-      snprintf(msg, sizeof msg, "File name too long: %s\n", argv[pos]);
-      show_err(ERR_FATAL, "get_plot_args", msg);
+  char msg[MESSAGE_SIZE];
+  if (plotMode == PLOT_FIT) {
+    if (!take_name(dataFname, argv[3]) || !take_name(logFname, argv[4]) ||
+        !take_name(plotFname, argv[6])) {
       return 0;
     }
+    dataOffset = atof(argv[1]);
+    dataRes = to_int(argv[2]);
+    fitFunc = to_int(argv[5]);
+  } else if (plotMode == PLOT_PROFILE) {
+    if (!take_name(tableFname, argv[3]) || !take_name(plotFname, argv[4])) return 0;
+    profileParm = argv[2];
+  } else {
+    if (!take_name(dataFname, argv[3]) || !take_name(tableFname, argv[4]) ||
+        !take_name(plotFname, argv[6])) {
+      return 0;
+    }
+    dataOffset = atof(argv[2]);
+    fitFunc = to_int(argv[5]);
   }
-  dataOffset = atof(argv[1]);
-  dataRes = to_int(argv[2]);
-  strcpy(dataFname, argv[3]);  // lengths checked above
-  strcpy(logFname, argv[4]);
-  fitFunc = to_int(argv[5]);
-  strcpy(plotFname, argv[6]);
-  if (fitFunc < 0 || fitFunc > LAST_MODEL) {
+  if (plotMode != PLOT_PROFILE && (fitFunc < 0 || fitFunc > LAST_MODEL)) {
     snprintf(msg, sizeof msg, "Unknown model number %d\n", fitFunc);
     show_err(ERR_FATAL, "get_plot_args", msg);
     return 0;
@@ -76,17 +122,10 @@ static int get_plot_args(int argc, char **argv) {
   return 1;
 }
 
-// Reads a line whole into buf; 0 at the end of the file or for a line that does not fit.
-static int read_log_line(FILE *fp, char *buf, int size) {
-  if (fgets(buf, size, fp) == NULL) return 0;
-  size_t len = strlen(buf);
-  return (len > 0 && buf[len - 1] == '\n') || feof(fp);
-}
-
 // Sets fitParms from the first n lines of the log (n from the catalogue row of fitFunc),
 // and rmse from line n + 1, which must hold that one number: a log of a model with more
-// or fewer parameters fails there instead of drawing a wrong curve. Returns 1, or 0 after
-// a framed report.
+// or fewer parameters fails there instead of drawing a wrong curve. A failed fit's
+// message after the iteration count sets logFailed. Returns 1, or 0 after a framed report.
 static int read_fit_log(void) {
   char msg[MESSAGE_SIZE];
   int n = fitParmNum[fitFunc];
@@ -104,7 +143,7 @@ static int read_fit_log(void) {
   }
   char line[LINE_SIZE];
   for (int i = 0; i <= n; i++) {
-    if (!read_log_line(fp, line, sizeof line)) {
+    if (!read_whole_line(fp, line, sizeof line)) {
       if (feof(fp) && !ferror(fp)) {
         snprintf(msg, sizeof msg,
                  "Log file %s has %d lines; model %d needs %d parameter lines and the RMSE\n",
@@ -139,6 +178,14 @@ static int read_fit_log(void) {
       rmse = value;
     }
   }
+  // The iteration count, then the message of a failed fit, as velquin's log writer puts it.
+  logFailed = 0;
+  if (read_whole_line(fp, line, sizeof line) && read_whole_line(fp, line, sizeof line)) {
+    line[strcspn(line, "\n")] = '\0';
+    for (int outcome = FIT_NO_GRAPH; outcome <= FIT_NO_CONVERGE; outcome++) {
+      if (strcmp(line, fit_messages[outcome]) == 0) logFailed = 1;
+    }
+  }
   fclose(fp);
   return 1;
 }
@@ -168,21 +215,35 @@ static int run_gnuplot(const char *script, int outFd) {
   return -1;
 }
 
-// The temporary files live beside the output: the picture must be renamed onto it,
-// which works only within one file system. Each is removed on every path.
+// The temporary files live beside the output: the pictures must be renamed onto their
+// names, which works only within one file system. Each is removed on every path. Several
+// files of a grid are tempOut-1, tempOut-2 ..., created only once tempOut itself has
+// reserved the name; gnuplot's standard output then goes to tempOut and stays unused.
 static char tempOut[TEMP_NAME_SIZE];
 static char tempScript[TEMP_NAME_SIZE];
+static int tempParts;  // tempOut-1 to tempOut-tempParts exist
+
+static void part_name(char *buf, int size, const char *base, int k) {
+  snprintf(buf, size, "%s-%d", base, k);
+}
 
 static void remove_temp_files(void) {
+  char part[PART_NAME_SIZE];
+  for (int k = 1; k <= tempParts; k++) {
+    part_name(part, sizeof part, tempOut, k);
+    unlink(part);
+  }
+  tempParts = 0;
   if (tempOut[0] != '\0') unlink(tempOut);
   if (tempScript[0] != '\0') unlink(tempScript);
   tempOut[0] = tempScript[0] = '\0';
 }
 
 // Fails the run after removing the temporary files. Returns 0, for draw_plot to pass on.
+// A NULL message: the report has been made.
 static int plot_failed(const char *message) {
   remove_temp_files();
-  show_err(ERR_FATAL, "draw_plot", message);
+  if (message != NULL) show_err(ERR_FATAL, "draw_plot", message);
   return 0;
 }
 
@@ -195,18 +256,74 @@ static void temp_name(char *buf, const char *what) {
            plotFname, what);
 }
 
-// Draws the picture into a temporary file and renames it onto plotFname once gnuplot
-// has succeeded. Returns 1, or 0 after a framed report, with no temporary file left.
-static int draw_plot(void) {
-  char msg[MESSAGE_SIZE];
-  if (!compute_plot()) {
-    snprintf(
-        msg, sizeof msg,
-        "Nothing to draw: model %d has no finite value at the data with the parameters of %s\n",
-        fitFunc, logFname);
-    show_err(ERR_FATAL, "draw_plot", msg);
-    return 0;
+// The name of output file k of files: the output's own name for one, NAME-k.png for more.
+static void output_name(char *buf, int size, int k, int files) {
+  if (files <= 1) {
+    snprintf(buf, size, "%s", plotFname);
+    return;
   }
+  int stem = (int)strlen(plotFname) - 4;  // the extension, .svg or .png, keeps its case
+  snprintf(buf, size, "%.*s-%d%s", stem, plotFname, k, plotFname + stem);
+}
+
+// Renames the pictures onto their names: tempOut, or each part. A folder in the way of
+// one is found before any is renamed, so that a failure leaves every earlier file as it
+// was. Returns 1, or 0 after a framed report.
+static int rename_outputs(int files) {
+  char msg[MESSAGE_SIZE + 32];
+  char target[PART_NAME_SIZE], part[PART_NAME_SIZE];
+  if (files == 0) {
+    if (rename(tempOut, plotFname) != 0) {
+      snprintf(msg, sizeof msg, "Unable to write output file %s\n", plotFname);
+      return plot_failed(msg);
+    }
+    tempOut[0] = '\0';
+    return 1;
+  }
+  for (int pass = 0; pass < 2; pass++) {
+    for (int k = 1; k <= files; k++) {
+      output_name(target, sizeof target, k, files);
+      part_name(part, sizeof part, tempOut, k);
+      struct stat st;
+      int blocked = pass == 0 && stat(target, &st) == 0 && S_ISDIR(st.st_mode);
+      if (blocked || (pass == 1 && rename(part, target) != 0)) {
+        snprintf(msg, sizeof msg, "Unable to write output file %s\n", target);
+        return plot_failed(msg);
+      }
+    }
+  }
+  tempParts = 0;
+  remove_temp_files();
+  return 1;
+}
+
+// What the data file and the table are to the drawing; NULL when the form has none.
+static FILE *dataFp;
+static table_reader table;
+
+// Writes the script of the form given. Returns 1, or 0 after a framed report.
+static int write_script(FILE *fp) {
+  if (plotMode == PLOT_PROFILE) {
+    return write_profile_script(fp, plotFormat, &table, profileParm);
+  }
+  if (plotMode == PLOT_ALL) {
+    return write_table_pages(fp, plotFormat, &table, dataFp, tempOut);
+  }
+  plot_page page;
+  page.id = dataRes;
+  page.shown = logFailed ? SHOWN_START : SHOWN_FIT;
+  page.curve = 1;
+  page.ofTable = 0;
+  page.note = NULL;
+  write_plot_script(fp, plotFormat, &page);
+  return 1;
+}
+
+// Draws the picture into a temporary file, or files made of parts (0 for one picture on
+// gnuplot's standard output), and renames them onto their names once gnuplot has
+// succeeded. Returns 1, or 0 after a framed report, with no temporary file left.
+static int draw_plot(int files) {
+  char msg[MESSAGE_SIZE];
   temp_name(tempOut, "out");
   int outFd = mkstemp(tempOut);
   if (outFd < 0) {
@@ -218,6 +335,18 @@ static int draw_plot(void) {
   mode_t mask = umask(0);
   umask(mask);
   fchmod(outFd, 0666 & ~mask);
+  char part[PART_NAME_SIZE];
+  for (int k = 1; k <= files; k++) {
+    part_name(part, sizeof part, tempOut, k);
+    int fd = open(part, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      close(outFd);
+      snprintf(msg, sizeof msg, "Unable to write a temporary file beside %s\n", plotFname);
+      return plot_failed(msg);
+    }
+    close(fd);
+    tempParts = k;
+  }
 
   temp_name(tempScript, "gp");
   int scriptFd = mkstemp(tempScript);
@@ -229,7 +358,11 @@ static int draw_plot(void) {
     snprintf(msg, sizeof msg, "Unable to write a temporary file beside %s\n", plotFname);
     return plot_failed(msg);
   }
-  write_plot_script(fp, plotFormat);
+  if (!write_script(fp)) {
+    fclose(fp);
+    close(outFd);
+    return plot_failed(NULL);
+  }
   int bad = ferror(fp);
   if (fclose(fp) != 0 || bad) {
     close(outFd);
@@ -239,8 +372,12 @@ static int draw_plot(void) {
 
   int status = run_gnuplot(tempScript, outFd);
   struct stat st;
-  int empty = fstat(outFd, &st) != 0 || st.st_size == 0;
+  int empty = files == 0 && (fstat(outFd, &st) != 0 || st.st_size == 0);
   int closed = close(outFd) == 0;
+  for (int k = 1; k <= files; k++) {
+    part_name(part, sizeof part, tempOut, k);
+    if (stat(part, &st) != 0 || st.st_size == 0) empty = 1;
+  }
   if (status == EXIT_NOT_FOUND) {
     return plot_failed("Unable to run gnuplot: install it (Debian package gnuplot-nox)\n");
   }
@@ -259,18 +396,59 @@ static int draw_plot(void) {
   }
   unlink(tempScript);
   tempScript[0] = '\0';
-  if (rename(tempOut, plotFname) != 0) {
-    snprintf(msg, sizeof msg, "Unable to write output file %s\n", plotFname);
-    return plot_failed(msg);
+  return rename_outputs(files);
+}
+
+// Opens the table and reads its header. A table of every fit is read twice, so it must be
+// a file. Returns 1, or 0 after a framed report.
+static int open_table(void) {
+  char msg[MESSAGE_SIZE];
+  FILE *fp = fopen(tableFname, "r");
+  if (fp == NULL) {
+    snprintf(msg, sizeof msg, "Unable to open table file %s\n", tableFname);
+    show_err(ERR_FATAL, "read_table", msg);
+    return 0;
   }
-  tempOut[0] = '\0';
-  return 1;
+  if (plotMode == PLOT_ALL && fseeko(fp, 0, SEEK_SET) != 0) {
+    snprintf(msg, sizeof msg, "Table file %s cannot be read twice: give a file, not a pipe\n",
+             tableFname);
+    show_err(ERR_FATAL, "read_table", msg);
+    return 0;
+  }
+  return table_start(&table, fp, tableFname);
 }
 
 int main(int argc, char **argv) {
   if (info_option(argc, argv, "velplot", usage_text)) return 0;
   if (!get_plot_args(argc, argv)) return 1;
-  if (!init_vars()) return 1;
-  if (!read_fit_log()) return 1;
-  return draw_plot() ? 0 : 1;
+  if (plotMode == PLOT_FIT) {
+    if (!init_vars()) return 1;
+    if (!read_fit_log()) return 1;
+    if (!compute_plot()) {
+      char msg[MESSAGE_SIZE];
+      snprintf(
+          msg, sizeof msg,
+          "Nothing to draw: model %d has no finite value at the data with the parameters of %s\n",
+          fitFunc, logFname);
+      show_err(ERR_FATAL, "draw_plot", msg);
+      return 1;
+    }
+    return draw_plot(0) ? 0 : 1;
+  }
+  fill_catalogue();
+  if (!open_table()) return 1;
+  if (plotMode == PLOT_PROFILE) return draw_plot(0) ? 0 : 1;
+  int count = plan_table_pages(&table);
+  if (count < 0) return 1;
+  // The second reading, which draws, starts again after the header.
+  if (fseeko(table.fp, 0, SEEK_SET) != 0 || !table_start(&table, table.fp, tableFname)) return 1;
+  // The scan has read the file; the pictures read each dataset again from its place.
+  dataFp = fopen(dataFname, "r");
+  if (dataFp == NULL) {
+    char msg[MESSAGE_SIZE];
+    snprintf(msg, sizeof msg, "Data file %s cannot be opened again\n", dataFname);
+    show_err(ERR_FATAL, "draw_all", msg);
+    return 1;
+  }
+  return draw_plot(plotFormat == PLOT_PDF ? 0 : grid_files(count)) ? 0 : 1;
 }

@@ -1,12 +1,14 @@
-// Unit tests of the table writer: the header of each model's labels and rows whose numbers
-// read back as the very doubles.
+// Unit tests of the table writer and reader: the header of each model's labels, rows whose
+// numbers read back as the very doubles, and the refusal of anything else.
 #include "batch_table.h"
 
 #include <gtest/gtest.h>
 #include <math.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "models.h"
 
@@ -56,3 +58,104 @@ TEST(table_row, numbers_read_back_exactly) {
 }
 
 }  // namespace
+
+// The reader on a table in a temporary file: 1 after the header, then each row's result.
+struct read_back {
+  int started = 0;
+  std::vector<int> got;
+  std::vector<table_entry> rows;
+  std::string message;  // the last report
+};
+
+read_back read_table_text(const std::string &text) {
+  read_back r;
+  FILE *fp = tmpfile();
+  fputs(text.c_str(), fp);
+  rewind(fp);
+  errQuiet = 1;
+  errMessage[0] = '\0';
+  table_reader t;
+  r.started = table_start(&t, fp, "t.tsv");
+  static table_entry e;
+  for (int got = r.started; got == 1;) {
+    got = table_next(&t, &e);
+    r.got.push_back(got);
+    if (got == 1) r.rows.push_back(e);
+  }
+  r.message = errMessage;
+  errQuiet = 0;
+  fclose(fp);
+  return r;
+}
+
+TEST(table_next, reads_back_every_row_that_table_row_writes) {
+  fill_catalogue();
+  fitFunc = 8;
+  char buf[ROW_SIZE];
+  std::string text(buf, table_header(buf, sizeof buf, 8));
+  const double values[8] = {0.1, -0.0, 1e-300, 5e-324, -NAN, INFINITY, -INFINITY, 1.0 / 3};
+  for (int i = 0; i < 8; i++) (i % 2 ? fitStdDev : fitParms)[i / 2] = values[i];
+  itCount = 12;
+  rmse = 0.7;
+  text += std::string(buf, table_row(buf, sizeof buf, -7, BATCH_FAILED, "a\tb"));
+  text += std::string(buf, table_row(buf, sizeof buf, 3, BATCH_REFUSED, "Invalid data line 7\n"));
+  text += std::string(buf, table_row(buf, sizeof buf, 2147483647, BATCH_OK, nullptr));
+  read_back r = read_table_text(text);
+  ASSERT_EQ(r.got, (std::vector<int>{1, 1, 1, 0}));
+  const int ids[] = {-7, 3, 2147483647}, statuses[] = {BATCH_FAILED, BATCH_REFUSED, BATCH_OK};
+  const char *messages[] = {"a b", "Invalid data line 7", ""};
+  for (int k = 0; k < 3; k++) {
+    const table_entry &e = r.rows[k];
+    EXPECT_EQ(e.id, ids[k]);
+    EXPECT_EQ(e.status, statuses[k]);
+    EXPECT_STREQ(e.message, messages[k]);
+    if (e.status == BATCH_REFUSED) continue;
+    EXPECT_EQ(e.iterations, 12);
+    EXPECT_EQ(e.rmse, 0.7);
+    for (int i = 0; i < 8; i++) {
+      // Bit for bit, the sign of zero and of the infinities included; nan loses its sign.
+      double v = (i % 2 ? e.stdDev : e.parms)[i / 2];
+      EXPECT_TRUE(isnan(values[i]) ? isnan(v) : memcmp(&v, &values[i], sizeof v) == 0) << i;
+    }
+  }
+}
+
+TEST(table_next, refuses_what_velbatch_does_not_write) {
+  fill_catalogue();
+  const std::string head = "id\tstatus\titerations\trmse\tMo\tMo_sd\tT2\tT2_sd\tmessage\n";
+  const std::string row = "1\tok\t3\t0.5\t100\t1\t450\t2\t\n";
+  struct case_row {
+    const char *name;
+    std::string text;
+    std::string message;
+  };
+  const case_row rows[] = {
+      {"an empty file", "",
+       "t.tsv is not a table of velbatch: its first line is not the header of a model's table\n"},
+      {"labels of no model", "id\tstatus\titerations\trmse\tA\tA_sd\tmessage\n" + row,
+       "t.tsv is not a table of velbatch: its first line is not the header of a model's table\n"},
+      {"a field too few", head + "1\tok\t3\t0.5\t100\t1\t450\t\n",
+       "Line 2 of table file t.tsv has 8 fields where its header has 9\n"},
+      {"an unknown status", head + row + "2\tdone\t3\t0.5\t100\t1\t450\t2\t\n",
+       "Line 3 of table file t.tsv does not begin with a dataset id and ok, failed or refused\n"},
+      {"an id beyond int", head + "2147483648\tok\t3\t0.5\t100\t1\t450\t2\t\n",
+       "Line 2 of table file t.tsv does not begin with a dataset id and ok, failed or refused\n"},
+      {"a word for a number", head + "1\tok\t3\t0.5\t100\tone\t450\t2\t\n",
+       "Line 2 of table file t.tsv has a field that is not a number\n"},
+      {"an empty number", head + "1\tfailed\t3\t\t100\t1\t450\t2\tx\n",
+       "Line 2 of table file t.tsv has a field that is not a number\n"},
+      {"a refused row with numbers", head + "1\trefused\t\t\t100\t\t\t\tx\n",
+       "Line 2 of table file t.tsv is a refused row with numbers\n"},
+      {"a line too long", head + row + std::string(ROW_SIZE + 5, 'x') + "\n" + row,
+       "Line 3 of table file t.tsv is too long\n"},
+  };
+  for (const case_row &r : rows) {
+    SCOPED_TRACE(r.name);
+    read_back got = read_table_text(r.text);
+    EXPECT_TRUE(got.started == 0 || got.got.back() == -1);
+    EXPECT_EQ(got.message, r.message);
+  }
+  read_back crlf = read_table_text("id\tstatus\titerations\trmse\tMo\tMo_sd\tT2\tT2_sd\tmessage\r\n" +
+                                   std::string("1\tok\t3\t0.5\t100\t1\t450\t2\t\r\n"));
+  EXPECT_EQ(crlf.got, (std::vector<int>{1, 0})) << "a table saved with CR-LF line ends";
+}

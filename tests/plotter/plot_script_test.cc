@@ -126,9 +126,11 @@ TEST_F(compute_plot_test, fails_when_nothing_can_be_drawn) {
   }
 }
 
-std::string script_for(int format) {
+// The script of a picture of the loaded data: a fit of dataset 7 unless page says else.
+std::string script_for(int format, const plot_page *page = nullptr) {
+  const plot_page fit = {7, SHOWN_FIT, 1, 0, nullptr};
   FILE *fp = tmpfile();
-  write_plot_script(fp, format);
+  write_plot_script(fp, format, page != nullptr ? page : &fit);
   std::string text;
   rewind(fp);
   for (int c; (c = getc(fp)) != EOF;) text += (char)c;
@@ -172,7 +174,7 @@ TEST_F(compute_plot_test, values_that_are_not_finite_are_left_out_of_the_script)
   EXPECT_EQ(resid[0], "0 0");
   EXPECT_EQ(resid[1].rfind("0.5 1.40359", 0), 0u) << resid[1];
   EXPECT_EQ(block(s, "$curve").size(), (size_t)ok);  // one run of points, no gap line after it
-  EXPECT_NE(s.find("set label 1 'Exponential' at screen"), std::string::npos);
+  EXPECT_NE(s.find("set label 1 'Exponential, dataset 7' at screen"), std::string::npos);
   EXPECT_NE(s.find("title 'fit, RMSE 0' noenhanced"), std::string::npos);
   EXPECT_EQ(s.substr(s.size() - 16), "unset multiplot\n");
 }
@@ -200,8 +202,21 @@ TEST_F(compute_plot_test, script_quotes_the_title) {
   fitLabel[0] = "Bob's \"line\"\nnext";
   std::string s = script_for(PLOT_PDF);
   fitLabel[0] = saved;
-  EXPECT_NE(s.find("set label 1 'Bob''s \"line\" next' at screen"), std::string::npos);
+  EXPECT_NE(s.find("set label 1 'Bob''s \"line\" next, dataset 7' at screen"), std::string::npos);
   EXPECT_NE(s.find("set terminal pdfcairo "), std::string::npos);
+}
+
+// A refused dataset whose data load: drawn without a curve, with the reader's message.
+TEST_F(compute_plot_test, a_refused_dataset_has_its_data_and_message_only) {
+  fitFunc = 0;
+  load(2, {{0.0, 1.5}, {1.0, 3.0}, {2.0, 5.0}});
+  const plot_page page = {7, SHOWN_NONE, 0, 1, "Line 9 is too long"};
+  std::string s = script_for(PLOT_PNG, &page);
+  EXPECT_NE(s.find("set label 1 'Straight Line, dataset 7: refused' at"), std::string::npos);
+  EXPECT_NE(s.find("set label 2 'Line 9 is too long' at graph 0.5"), std::string::npos);
+  EXPECT_EQ(block(s, "$data").size(), 3u);
+  EXPECT_EQ(s.find("$curve"), std::string::npos);
+  EXPECT_EQ(s.find("$resid"), std::string::npos);
 }
 
 }  // namespace

@@ -32,18 +32,20 @@ struct example {
   size_t points;
   int columns;
   const char *label;
+  const char *xAxis;  // what x means for the model
 };
 
 // The examples with the commands on their comment lines.
 const example examples[] = {
-    {"t1-relaxation.crv", {"4", "1000", "80", "=1.9", "300"}, 20, 2, "T1 Relaxation"},
-    {"ph-titration.crv", {"9", "1000", "7", "8.3", "9", "=1"}, 25, 2, "PH Titration"},
+    {"t1-relaxation.crv", {"4", "1000", "80", "=1.9", "300"}, 20, 2, "T1 Relaxation", "delay"},
+    {"ph-titration.crv", {"9", "1000", "7", "8.3", "9", "=1"}, 25, 2, "PH Titration", "pH"},
     {"thermal-melt.crv",
      {"13", "2000", "1", "0.002", "0.25", "0.001", "80", "=1.2", "330"},
      71,
      2,
-     "Monomer Melting Curve 3"},
-    {"shift-titration.crv", {"15", "1000", "0.3", "0.3"}, 16, 3, "Chemical Shift (XY1)"},
+     "Monomer Melting Curve 3",
+     "temperature (°C)"},
+    {"shift-titration.crv", {"15", "1000", "0.3", "0.3"}, 16, 3, "Chemical Shift (XY1)", "x"},
 };
 
 // Copies the example into work and fits it, leaving fit.res and fit.log.
@@ -87,7 +89,9 @@ TEST(velplot, draws_each_example_with_its_points_curve_and_residuals) {
     for (size_t i = 0; i + 1 < curve.size(); i++) lines += curve[i] == 'L' && isdigit(curve[i + 1]);
     EXPECT_EQ(lines, 1 + segments);
     EXPECT_NE(curve.find("stroke='rgb(192,  57,  43)'"), std::string::npos);
-    EXPECT_EQ(count(svg, std::string("<text>") + e.label + "</text>"), 1u) << "the title";
+    EXPECT_EQ(count(svg, std::string("<text>") + e.label + ", dataset 0</text>"), 1u) << "the title";
+    EXPECT_EQ(count(svg, std::string("<text>") + e.xAxis + "</text>"), 1u) << "the x axis";
+    EXPECT_EQ(count(svg, "stroke-dasharray"), 0u) << "a fit that succeeded is drawn solid";
   }
 }
 
@@ -137,15 +141,22 @@ TEST(velplot, ignores_the_users_gnuplot_settings) {
 }
 
 const char usage[] = R"(usage: velplot dataOffset datasetId dataFile logFile model outputFile
+       velplot --profile PARAM tableFile outputFile
+       velplot --all dataOffset dataFile tableFile model outputFile
 
   dataOffset  number added to every x value of the dataset, as given to velquin
   datasetId   id of the dataset in dataFile; 0 takes the first data of the file
-  dataFile    curve data file that velquin fitted
+  dataFile    curve data file that velquin or velbatch fitted
   logFile     log file that velquin wrote for that fit
   model       model number of the fit, 0 to 28 but 12
   outputFile  picture to write, named .svg, .png or .pdf
+  PARAM       parameter label as the table's header writes it, or rmse
+  tableFile   table that velbatch wrote
 
-Draws the data, the fitted curve and the residuals with gnuplot.
+Draws the data, the fitted curve and the residuals with gnuplot; --profile draws
+one parameter against the dataset id, --all every fit of the table: a page each
+in a .pdf, grids of small pictures in .svg or .png files (NAME-1.png, NAME-2.png
+... when one does not hold them all).
 Exit status: 0 after writing the picture, 1 after an error.
 )";
 
@@ -315,9 +326,209 @@ TEST(velplot, gives_gnuplot_the_offset_dataset_and_logged_parameters) {
       << script;
   EXPECT_NE(script.find("$curve << EOD\n10 21\n"), std::string::npos);
   EXPECT_NE(script.find("\n12 25\nEOD\n"), std::string::npos);
-  EXPECT_NE(script.find("set label 1 'Straight Line'"), std::string::npos);
+  EXPECT_NE(script.find("set label 1 'Straight Line, dataset 1'"), std::string::npos);
   EXPECT_NE(script.find("'fit, RMSE 0.1'"), std::string::npos);
   EXPECT_EQ(work.list().size(), folder.size());  // the script is gone, the picture renamed
+}
+
+TEST(velplot, a_failed_fit_is_drawn_dashed_from_its_starting_values) {
+  if (!have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+  temp_dir work;
+  work.write("data.crv", line_data);
+  work.write("fit.log", failed_log);
+  run_result r = run_program(VELPLOT_BIN, {"0", "0", "data.crv", "fit.log", "0", "fit.svg"},
+                             work.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  std::string svg = work.read("fit.svg");
+  EXPECT_EQ(count(svg, "<text>fit failed: starting values</text>"), 1u);
+  EXPECT_EQ(count(svg, "<text>Straight Line, dataset 0</text>"), 1u);
+  EXPECT_EQ(count(svg, "stroke-dasharray"), 1u) << "the curve and its sample in the key";
+  EXPECT_EQ(count(svg, "RMSE"), 0u) << "the log's RMSE is not that of the values drawn";
+}
+
+// A batch of straight lines (model 0) with its table, written as velbatch writes it:
+// datasets 1 to 18 of 3 to 6 points; dataset 2's fit failed, 19 is not in the file.
+std::string lines_data() {
+  std::string crv = "# lines\n";
+  for (int d = 1; d <= 18; d++) {
+    crv += std::to_string(d) + "\n";
+    for (int i = 0; i < 3 + d % 4; i++) {
+      crv += std::to_string(i) + " " + std::to_string(2 * i + 1 + (i % 2 ? 0.1 : -0.1)) + "\n";
+    }
+  }
+  return crv;
+}
+
+const char lines_head[] = "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessage\n";
+
+std::string lines_table(int rows) {
+  std::string table = lines_head;
+  for (int d = 1; d <= rows; d++) {
+    if (d == 2) {
+      table += "2\tfailed\t0\t1.8\t1\t0\t1\t0\tvelquin: Unable to graph function with your "
+               "starting parameters.\n";
+    } else if (d == 3) {
+      table += "19\trefused\t\t\t\t\t\t\tUnable to find Dataset ID = 19\n";
+    } else {
+      table += std::to_string(d) + "\tok\t40\t0.1\t2\t0.01\t1\t0.02\t\n";
+    }
+  }
+  return table;
+}
+
+// Points of dataset d in lines_data.
+size_t lines_points(int d) { return 3 + d % 4; }
+
+TEST(velplot, profile_marks_failed_and_refused_datasets_apart) {
+  if (!have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+  temp_dir work;
+  work.write("t.tsv", lines_table(7));
+  run_result r = run_program(VELPLOT_BIN, {"--profile", "A1", "t.tsv", "p.svg"}, work.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(work.list(), (std::vector<std::string>{"p.svg", "t.tsv"}));
+  std::string svg = work.read("p.svg");
+  // Each group of the plot, titled in the key, from its title to the next group.
+  auto group = [&](const std::string &title) {
+    size_t from = svg.find("<title>" + title + "</title>");
+    if (from == std::string::npos) return std::string();
+    return svg.substr(from, svg.find("<g id=\"gnuplot_plot_", from) - from);
+  };
+  std::string ok = group("A1 ± sd, 5 fits");
+  ASSERT_NE(ok, "");
+  EXPECT_EQ(count(ok, "<use xlink:href='#gpPt6' transform=") - count(ok, "color='#FFFFFF'"), 5u + 1);
+  size_t from = ok.find("<path stroke='rgb( 31,  78, 121)'");
+  ASSERT_NE(from, std::string::npos);
+  std::string bars = ok.substr(from, ok.find("/>", from) - from);
+  size_t moves = 0;  // "M" and a coordinate: a new line of the path
+  for (size_t i = 0; i + 1 < bars.size(); i++) moves += bars[i] == 'M' && isdigit(bars[i + 1]);
+  EXPECT_EQ(moves, 3u * (5 + 1)) << "a bar and its two caps per point, and in the key";
+  std::string failed = group("1 failed: no value");
+  EXPECT_EQ(count(failed, "<use xlink:href='#gpPt7'"), 1u + 1) << "on the axis, and in the key";
+  EXPECT_EQ(count(svg, "fill = 'rgb(245, 176,  65)'"), 1u) << "the band of the failed fit";
+  EXPECT_EQ(count(group("1 refused"), "<polygon"), 1u + 1);
+  EXPECT_EQ(count(svg, ">dataset id<"), 1u);
+}
+
+TEST(velplot, all_draws_every_dataset_of_the_table) {
+  if (!have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+  temp_dir work;
+  work.write("lines.crv", lines_data());
+  work.write("t.tsv", lines_table(7));
+  work.write("big.tsv", lines_table(18));
+  run_result r = run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "t.tsv", "0", "all.svg"},
+                             work.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  std::string svg = work.read("all.svg");
+  EXPECT_EQ(count(svg, "<text>Straight Line: 7 datasets</text>"), 1u);
+  size_t drawn = 0;
+  for (int d : {1, 4, 5, 6, 7}) {
+    EXPECT_EQ(count(svg, "<text>dataset " + std::to_string(d) + ": ok, RMSE 0.1</text>"), 1u) << d;
+    drawn += lines_points(d);
+  }
+  EXPECT_EQ(count(svg, "<text>dataset 2: fit failed: starting values</text>"), 1u);
+  EXPECT_EQ(count(svg, "stroke-dasharray"), 1u) << "the failed fit's curve alone";
+  EXPECT_EQ(count(svg, "<text>dataset 19: refused</text>"), 1u);
+  EXPECT_EQ(count(svg, "<text>Unable to find Dataset ID = 19</text>"), 1u);
+  drawn += lines_points(2);  // the failed fit's data and residuals too, none of the refused
+  EXPECT_EQ(count(svg, "<use xlink:href='#gpPt6' transform="), drawn) << "data";
+  EXPECT_EQ(count(svg, "<use xlink:href='#gpPt5' transform="), drawn) << "residuals";
+
+  r = run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "t.tsv", "0", "all.pdf"}, work.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(count(work.read("all.pdf"), "<< /Type /Page %"), 7u) << "a page per dataset";
+  // Eighteen pictures take two grids of sixteen, and the output's own name none.
+  r = run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "big.tsv", "0", "all.PNG"},
+                  work.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(work.list(), (std::vector<std::string>{"all-1.PNG", "all-2.PNG", "all.pdf", "all.svg",
+                                                   "big.tsv", "lines.crv", "t.tsv"}));
+  EXPECT_EQ(work.read("all-2.PNG").substr(0, 4), "\x89PNG");
+}
+
+TEST(velplot, a_table_without_a_picture_fails_with_a_message_and_no_output) {
+  struct row {
+    const char *name;
+    std::vector<std::string> args;
+    std::string table;
+    std::string out;
+  };
+  const std::string ok = "1\tok\t40\t0.1\t2\t0.01\t1\t0.02\t\n";
+  const row rows[] = {
+      {"a profile of one dataset", {"--profile", "A0", "t.tsv", "fit.svg"}, lines_head + ok,
+       frame(true, "draw_profile", "A profile needs two datasets or more; table file t.tsv has 1\n")},
+      {"a profile of failed fits", {"--profile", "rmse", "t.tsv", "fit.svg"},
+       std::string(lines_head) + "1\tfailed\t0\t1\t1\t0\t1\t0\tx\n2\trefused\t\t\t\t\t\t\tx\n",
+       frame(true, "draw_profile",
+             "No fit of table file t.tsv succeeded: it has no value to draw, only starting "
+             "values\n")},
+      {"a profile of a column the table lacks", {"--profile", "T1", "t.tsv", "fit.svg"},
+       lines_head + ok + ok,
+       frame(true, "draw_profile", "Table file t.tsv has no column T1: give rmse, A0 or A1\n")},
+      {"a profile of a log", {"--profile", "A0", "line.log", "fit.svg"}, "",
+       frame(true, "read_table",
+             "line.log is not a table of velbatch: its first line is not the header of a model's "
+             "table\n")},
+      {"a row of a field too few", {"--profile", "A0", "t.tsv", "fit.svg"},
+       lines_head + ok + "2\tok\t40\t0.1\t2\t0.01\t1\t\n",
+       frame(true, "read_table", "Line 3 of table file t.tsv has 8 fields where its header has 9\n")},
+      {"a missing table", {"--profile", "A0", "none.tsv", "fit.svg"}, "",
+       frame(true, "read_table", "Unable to open table file none.tsv\n")},
+      {"every fit of another model's table", {"--all", "0", "data.crv", "t.tsv", "1", "fit.svg"},
+       lines_head + ok,
+       frame(true, "draw_all", "Table file t.tsv is not a table of model 1: its columns differ\n")},
+      {"every fit of an empty table", {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
+       lines_head, frame(true, "draw_all", "Table file t.tsv has no dataset to draw\n")},
+      {"every fit of another data file", {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
+       lines_head + std::string("5\tok\t40\t0.1\t2\t0.01\t1\t0.02\t\n"),
+       frame(true, "draw_all",
+             "Dataset 5 of table file t.tsv is not in data file data.crv: is it the batch's data "
+             "file?\n")},
+  };
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_dir work;
+    fill(work);
+    if (!r.table.empty()) {
+      work.write("t.tsv", r.table);
+      run_result got = run_program(VELPLOT_BIN, r.args, work.path());
+      EXPECT_EQ(got.status, 1);
+      EXPECT_EQ(got.out, r.out);
+      EXPECT_EQ(work.list().size(), folder.size() + 1) << "no output and no temporary file";
+      EXPECT_EQ(work.read("fit.svg"), "an earlier picture\n");
+    } else {
+      expect_failed(work, run_program(VELPLOT_BIN, r.args, work.path()), r.out);
+    }
+  }
+}
+
+TEST(velplot, grids_appear_all_or_none) {
+  temp_dir work, bin;
+  work.write("lines.crv", lines_data());
+  work.write("t.tsv", lines_table(18));
+  work.write("all-1.png", "an earlier first grid\n");
+  work.write("all-2.png", "an earlier second grid\n");
+  put_program(bin.file("gnuplot"), "#!/bin/sh\nexit 3\n");
+  run_result r = run_program(
+      "/usr/bin/env",
+      {"PATH=" + bin.path(), VELPLOT_BIN, "--all", "0", "lines.crv", "t.tsv", "0", "all.png"},
+      work.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, frame(true, "draw_plot", "gnuplot failed (exit status 3); all.png is not written\n"));
+  const std::vector<std::string> before = {"all-1.png", "all-2.png", "lines.crv", "t.tsv"};
+  EXPECT_EQ(work.list(), before);
+  if (!have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+  // A folder in the way of the second grid is found before the first is renamed.
+  unlink(work.file("all-2.png").c_str());
+  mkdir(work.file("all-2.png").c_str(), 0777);
+  r = run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "t.tsv", "0", "all.png"}, work.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, frame(true, "draw_plot", "Unable to write output file all-2.png\n"));
+  EXPECT_EQ(work.list(), before);
+  EXPECT_EQ(work.read("all-1.png"), "an earlier first grid\n");
 }
 
 }  // namespace
