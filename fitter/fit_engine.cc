@@ -107,8 +107,9 @@ int calc_deriv(double *params) {
       if (!ok) break;
       double d = (y1 - y0) / (p * 0.02 + 1e-9);
       cVec[k] += r * d;
+      for (int m = 0; m < k; m++) mMat[k * MAX_PARMS + m] += d * row[m];
+      mMat[k * (MAX_PARMS + 1)] += d * d;
       row[k] = d;
-      for (int m = 0; m <= k; m++) mMat[k * MAX_PARMS + m] += d * row[m];
     }
   }
   // The lower triangle holds the sums; the upper one is its mirror, also after a refusal.

@@ -132,7 +132,7 @@ static inline int eval_model(int model, unsigned changed, double *y, double x, d
       *y = ((s - sqrt(s * s - (4.0 * x) * x2)) * p[0]) / (2.0 * x2);
       return 1;
     }
-    case 16:  // Chemical Shift (XY2); whether the cubic has the root only p1 and p3 decide
+    case 16:  // Chemical Shift (XY2); the root, or the refusal, is of the point, p1 and p3
       if (!(changed & (PX | P1 | P3))) {
         v[0] = kept[0];
       } else if (!xy2_root(&v[0], x, x2, p)) {
