@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Instructions executed by whole velquin processes, counted by valgrind's callgrind: the
-# same on every run whatever else the machine does, so two builds compare exactly where
-# timings are noisy. Fits the 1500-point datasets of velquin_bench's BM_fit (models 0, 8,
+# Instructions executed by whole velquin processes, and their calls of the mathematical
+# functions, counted by valgrind's callgrind: the same on every run whatever else the
+# machine does, so two builds compare exactly where timings are noisy. Fits the 1500-point datasets of velquin_bench's BM_fit (models 0, 8,
 # 13 and 24; made here from the same parameters and noise generator) and the T1 example,
 # with each build, and prints the counts and their ratio.
 # Usage: bench/callgrind.sh BEFORE_BUILD_DIR AFTER_BUILD_DIR
@@ -78,17 +78,25 @@ fits=(
   "model-24 fit24.crv 24 5000 0 0.0105 =0 0 0.0145 =0 329 =0.3 =0"
   "t1-example t1-relaxation.crv 4 1000 80 =1.9 300"
 )
+# Instructions of the whole process, and the calls of exp, log, pow, sin, cos and acos.
 count() {
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 |
-    sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
+  valgrind --tool=callgrind --compress-strings=no --callgrind-out-file=out.cg "$@" \
+    > /dev/null 2> valgrind.err || true
+  local ir
+  ir=$(sed -n 's/.*Collected : \([0-9]*\).*/\1/p' valgrind.err)
+  awk -v ir="$ir" '/^cfn=/ { f = substr($0, 5) }
+    /^calls=/ && f ~ /^(exp|log|pow|sin|cos|acos)$/ { split(substr($0, 7), c, " "); n += c[1] }
+    END { print ir, n + 0 }' out.cg
 }
-printf '%-12s %16s %16s %7s\n' fit before after ratio
+printf '%-11s %13s %13s %6s %11s %11s %6s\n' fit "instr before" "instr after" ratio \
+  "libm before" "libm after" ratio
 for fit in "${fits[@]}"; do
   read -r name data model limit parms <<< "$fit"
   # shellcheck disable=SC2086
-  b=$(count "$before" 0 0 "$data" /dev/null before.log "$model" "$limit" $parms)
+  read -r bi bc < <(count "$before" 0 0 "$data" /dev/null before.log "$model" "$limit" $parms)
   # shellcheck disable=SC2086
-  a=$(count "$after" 0 0 "$data" /dev/null after.log "$model" "$limit" $parms)
+  read -r ai ac < <(count "$after" 0 0 "$data" /dev/null after.log "$model" "$limit" $parms)
   cmp -s before.log after.log || echo "$name: the logs differ"
-  awk -v n="$name" -v b="$b" -v a="$a" 'BEGIN { printf "%-12s %16s %16s %7.3f\n", n, b, a, a / b }'
+  awk -v n="$name" -v bi="$bi" -v ai="$ai" -v bc="$bc" -v ac="$ac" 'BEGIN {
+    printf "%-11s %13d %13d %6.3f %11d %11d %6.3f\n", n, bi, ai, ai / bi, bc, ac, ac / bc }'
 done

@@ -90,10 +90,8 @@ int calc_deriv(double *params) {
   for (int i = 0; ok && i < numData; i++) {
     double x = xOffsetData[i], x2 = tData[i];
     double y0, y1;
-    if (!fnf_staged(fitFunc, changed, &y0, x, x2, params, &base, &base)) {
-      ok = 0;
-      break;
-    }
+    ok = fnf_staged(fitFunc, changed, &y0, x, x2, params, &base, &base);
+    if (!ok) break;
     changed = PX;  // params are back as they were: from point to point, only x and x2 move
     double r = y0 - yData[i];
     s0 += r * r;  // point by point, as calc_rmse sums: one_iteration takes the RMSE from it
