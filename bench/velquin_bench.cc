@@ -1,8 +1,10 @@
-// Benchmarks of velquin's hot paths: one fnf evaluation of every model, and whole
-// 1500-point fits of a straight line, a melting curve and a heat-capacity curve.
-// Reads and writes the run-state globals directly, as init_vars would; not a test.
+// Benchmarks of velquin's hot paths: one fnf evaluation of every model, whole 1500-point
+// fits of a straight line, a sum of decays, a melting curve and a heat-capacity curve, and
+// the 20-point fit of the T1 example. Reads and writes the run-state globals directly, as
+// init_vars would; not a test.
 #include <benchmark/benchmark.h>
 #include <math.h>
+#include <stdio.h>
 #include <string.h>
 
 #include "fit_engine.h"
@@ -121,6 +123,10 @@ static const fit_row fit_rows[] = {
          {2.0, 1.0},
          {1.5, 4.0},
          {0, 0}},
+  {  8,    1.0,   500.0,  0.2,
+         {60.0, 20.0, 40.0, 200.0},
+         {55.0, 22.0, 44.0, 180.0},
+         {0, 0, 0, 0}},
   { 13,   20.0,    95.0,  0.005,
          {1.0, 0.002, 0.2, 0.001, 100.0, 1.5, 330.0},
          {0.95, 0.0025, 0.25, 0.0015, 90.0, 1.0, 328.0},
@@ -195,6 +201,38 @@ static void BM_fit(benchmark::State &state) {
   state.counters["rmse"] = rmse;
   state.SetLabel(model_label(row->model));
 }
-BENCHMARK(BM_fit)->Arg(0)->Arg(13)->Arg(24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_fit)->Arg(0)->Arg(8)->Arg(13)->Arg(24)->Unit(benchmark::kMillisecond);
+
+// The T1 example as examples/demo.sh fits it: 20 points, model 4, W held, at most 1000
+// iterations; read from the file as velquin reads it.
+static void BM_fit_t1_example(benchmark::State &state) {
+  const double start[MAX_PARMS] = {80.0, 1.9, 300.0};
+  const int held[MAX_PARMS] = {0, 1, 0};
+  snprintf(dataFname, sizeof dataFname, "%s", EXAMPLES_DIR "/t1-relaxation.crv");
+  dataRes = 0;
+  dataOffset = 0.0;
+  fitFunc = 4;
+  maxIt = 1000;
+  strcpy(logFname, "/dev/null");
+  memcpy(holdConstFlag, held, sizeof holdConstFlag);
+  if (!init_vars()) {
+    state.SkipWithError("cannot read the T1 example");
+    return;
+  }
+  memcpy(fitParms, start, sizeof fitParms);
+  if (do_iterations(fitParms, fitStdDev) != 0) {
+    state.SkipWithError("the T1 example does not converge");
+    return;
+  }
+  int iterations = itCount;
+  for (auto _ : state) {
+    memcpy(fitParms, start, sizeof fitParms);
+    benchmark::DoNotOptimize(do_iterations(fitParms, fitStdDev));
+  }
+  state.counters["fit_iterations"] = iterations;
+  state.counters["rmse"] = rmse;
+  state.SetLabel(model_label(4));
+}
+BENCHMARK(BM_fit_t1_example)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

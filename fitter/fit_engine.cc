@@ -39,10 +39,18 @@ void reset_engine(void) {
   cutVal = 0.0;
 }
 
-double calc_rmse(const double *params) {
+// Root-mean-square of a sum of squared residuals over the points.
+static double rmse_of_sum(double sum) { return sqrt(sum / (double)numData); }
+
+static int has_unset_parm(const double *params) {
   for (int i = 0; i < numParms; i++) {
-    if (params[i] == UNSET_MARKER) return -1.0;
+    if (params[i] == UNSET_MARKER) return 1;
   }
+  return 0;
+}
+
+double calc_rmse(const double *params) {
+  if (has_unset_parm(params)) return -1.0;
   double sum = 0.0;
   for (int i = 0; i < numData; i++) {
     double ycalc;
@@ -50,7 +58,7 @@ double calc_rmse(const double *params) {
     double r = ycalc - yData[i];
     sum += r * r;
   }
-  return sqrt(sum / (double)numData);
+  return rmse_of_sum(sum);
 }
 
 // Index of the free parameter that follows index j: held entries are skipped.
@@ -61,38 +69,50 @@ static inline int next_free(int j) {
   return j;
 }
 
+// Copies the lower triangle of the leading n x n block of mMat into the upper one.
+static void mirror_normal_matrix(int n) {
+  for (int k = 1; k < n; k++) {
+    for (int m = 0; m < k; m++) mMat[m * MAX_PARMS + k] = mMat[k * MAX_PARMS + m];
+  }
+}
+
 int calc_deriv(double *params) {
   int n = changeParmsNum;
+  int index[MAX_PARMS];  // parameter index of each free parameter
+  for (int k = 0, j = -1; k < n; k++) index[k] = j = next_free(j);
   for (int k = 0; k < n; k++) {
     cVec[k] = 0.0;
     for (int m = 0; m < n; m++) mMat[k * MAX_PARMS + m] = 0.0;
   }
-  for (int i = 0; i < numData; i++) {
+  stage_values base = {}, step;  // stage values at params and at a stepped vector
+  unsigned changed = ALL_INPUTS;
+  int ok = 1;
+  for (int i = 0; ok && i < numData; i++) {
     double x = xOffsetData[i], x2 = tData[i];
     double y0, y1;
-    if (!fnf(fitFunc, &y0, x, x2, params)) return 0;
+    ok = fnf_staged(fitFunc, changed, &y0, x, x2, params, &base, &base);
+    if (!ok) break;
+    changed = PX;  // params are back as they were: from point to point, only x and x2 move
     double r = y0 - yData[i];
-    s0 += r * r;
+    s0 += r * r;  // point by point, as calc_rmse sums: one_iteration takes the RMSE from it
     double row[MAX_PARMS];
-    int j = -1;
     for (int k = 0; k < n; k++) {
-      j = next_free(j);
+      int j = index[k];
       double p = params[j];
       params[j] = p * 1.02 + 1e-9;  // 2 % plus a little, so that a zero moves as well
-      int ok = fnf(fitFunc, &y1, x, x2, params);
+      ok = fnf_staged(fitFunc, 1u << j, &y1, x, x2, params, &base, &step);
       params[j] = p;
-      if (!ok) return 0;
+      if (!ok) break;
       double d = (y1 - y0) / (p * 0.02 + 1e-9);
       cVec[k] += r * d;
+      for (int m = 0; m < k; m++) mMat[k * MAX_PARMS + m] += d * row[m];
+      mMat[k * (MAX_PARMS + 1)] += d * d;
       row[k] = d;
-      // Mirrored as soon as accumulated, so the matrix is symmetric at every moment.
-      for (int m = 0; m <= k; m++) {
-        mMat[k * MAX_PARMS + m] += d * row[m];
-        mMat[m * MAX_PARMS + k] = mMat[k * MAX_PARMS + m];
-      }
     }
   }
-  return 1;
+  // The lower triangle holds the sums; the upper one is its mirror, also after a refusal.
+  mirror_normal_matrix(n);
+  return ok;
 }
 
 // Gauss-Jordan elimination of the leading n x n block of mMat into zMat, without
@@ -146,9 +166,11 @@ int one_iteration(double *params) {
   }
   // Derivatives and residuals at the new parameters.
   if (!calc_deriv(params)) return 0;
-  // Standard error over the degrees of freedom.
-  s0 = sqrt(s0 / (double)(numData - changeParmsNum));
-  rmse = calc_rmse(params);
+  // Standard error over the degrees of freedom, and the RMSE from the same sum, which
+  // calc_rmse at these parameters would form to the bit: no second pass over the points.
+  double sum = s0;
+  s0 = sqrt(sum / (double)(numData - changeParmsNum));
+  rmse = has_unset_parm(params) ? -1.0 : rmse_of_sum(sum);
   // A hundredfold rise of the RMSE is divergence.
   if (oldRmse < 0.01 * rmse) return 0;
   return 1;

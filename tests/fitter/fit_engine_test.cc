@@ -77,6 +77,7 @@ class engine_state : public testing::Test {
 class calc_rmse : public engine_state {};
 class calc_deriv : public engine_state {};
 class set_new_parms : public engine_state {};
+class one_iteration : public engine_state {};
 class do_iterations : public engine_state {};
 
 // --- calc_rmse
@@ -224,6 +225,74 @@ TEST_F(calc_deriv, refusal_at_a_stepped_value_restores_the_parameters) {
   ASSERT_EQ(fnf(16, &y0, 7, 10, fitParms), 1);
   EXPECT_EQ(::calc_deriv(fitParms), 0);
   for (int i = 0; i < MAX_PARMS; i++) EXPECT_EQ(fitParms[i], p[i]) << "parameter " << i;
+}
+
+// --- one_iteration: the RMSE comes from the derivative pass's sum
+
+TEST_F(one_iteration, rmse_is_calc_rmse_to_the_bit) {
+  // Three iterations of each fit, steps included; the RMSE after each is compared with
+  // calc_rmse at the parameters reached, bit for bit (any nan matching any nan), also when
+  // the unset marker makes it -1.
+  struct row {
+    const char *name;
+    int model;
+    double xFirst, xLast, x2;
+    double truth[MAX_PARMS];
+    double start[MAX_PARMS];
+    int hold[MAX_PARMS];
+  };
+  // clang-format off
+  const row rows[] = {
+  //  name                                  model  x range      x2
+  //                                        truth
+  //                                        start
+  //                                        hold
+    {"straight line",                        0,    0, 10,       0,
+                                            {2, 1},
+                                            {1.5, 4},                                   {}},
+    {"sum of decays",                        8,    1, 500,      0,
+                                            {60, 20, 40, 200},
+                                            {55, 22, 44, 180},                          {}},
+    {"monomer melting",                     13,    20, 95,      0,
+                                            {1, 0.002, 0.2, 0.001, 100, 1.5, 330},
+                                            {0.95, 0.0025, 0.25, 0.0015, 90, 1, 328},   {}},
+    {"chemical shift XY2, three columns",   16,    0.05, 5,     1,
+                                            {0.3, 0.1, 0.6, 1},
+                                            {0.32, 0.11, 0.55, 1.05},                   {}},
+    {"heat capacity, trimer, held entries", 24,    300, 360,    0,
+                                            {2e-5, 0.01, 0, 2e-5, 0.015, 0, 330, 0.3, 0},
+                                            {0, 0.0105, 0, 0, 0.0145, 0, 329, 0.3, 0},  {0, 0, 1, 0, 0, 1, 0, 1, 1}},
+    // x = 0 among the points: the logarithm of 0 makes every value nan.
+    {"heat capacity at x = 0: nan",         22,    0, 330,      0,
+                                            {0.05, 20, -1e-4, 0.05, 25, 400, 330, -1e-4},
+                                            {0.05, 20, -1e-4, 0.05, 25, 400, 330, -1e-4}, {}},
+    {"unset marker in a held parameter",     5,    1, 300,      0,
+                                            {100, 80},
+                                            {90, UNSET},                                {0, 1}},
+  };
+  // clang-format on
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.name);
+    use_model(r.model);
+    double x[40], y[40], t[40];
+    for (int i = 0; i < 40; i++) {
+      x[i] = r.xFirst + (r.xLast - r.xFirst) * i / 39;
+      t[i] = r.x2 * (1 + 0.01 * i);
+      ASSERT_EQ(fnf(r.model, &y[i], x[i], t[i], r.truth), 1);
+      y[i] += 1e-3 * ((i * 7919) % 11 - 5);
+    }
+    load(40, x, y, r.x2 != 0 ? t : nullptr);
+    set_parms(r.start, r.hold);
+    count_free_parms();
+    for (int it = 0; it < 3; it++) {
+      rmse = 7777.0;  // to be replaced; and no hundredfold rise can stop the iteration
+      ASSERT_EQ(::one_iteration(fitParms), 1) << "iteration " << it;
+      double expected = ::calc_rmse(fitParms);
+      EXPECT_TRUE(std::isnan(rmse) ? std::isnan(expected)
+                                   : memcmp(&rmse, &expected, sizeof rmse) == 0)
+          << "iteration " << it << ": " << rmse << " against " << expected;
+    }
+  }
 }
 
 // --- do_iterations: how a fit ends

@@ -1,7 +1,11 @@
 // Unit tests of fnf: every model at chosen points, the refused model numbers and the
-// undefined values that the models return rather than refuse.
+// undefined values that the models return rather than refuse; and of fnf_staged, which
+// must give fnf's result and value to the bit however it is called.
 #include <gtest/gtest.h>
+#include <stdint.h>
+#include <string.h>
 
+#include <cfloat>
 #include <climits>
 #include <cmath>
 
@@ -172,6 +176,80 @@ TEST(fnf, angle_folds_about_60_degrees) {
       EXPECT_EQ(y0, y1);
     }
   }
+}
+
+// Any nan equals any nan: the reports print every nan alike. Otherwise the very bits, so
+// that 0 and -0 differ.
+bool same_double(double a, double b) {
+  return (std::isnan(a) && std::isnan(b)) || memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Knuth's 64-bit linear congruential generator: the same cases on every run.
+struct case_source {
+  uint64_t state;
+  double uniform() {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return ((state >> 11) + 0.5) / 9007199254740992.0;
+  }
+  int below(int n) { return (int)(uniform() * n); }
+  // Mostly near v, sometimes a value that no formula expects.
+  double near(double v) {
+    static const double special[] = {0.0,    -0.0,    INFINITY,     -INFINITY,     NAN,
+                                     1.0,    -1.0,    DBL_MAX,      -DBL_MAX,      1e300,
+                                     -1e300, DBL_MIN, DBL_TRUE_MIN, -DBL_TRUE_MIN, 1e-300};
+    if (uniform() < 0.1) return special[below(sizeof special / sizeof special[0])];
+    double u = v * (1.0 + 0.5 * (uniform() - 0.5)) + 1e-3 * (uniform() - 0.5);
+    return uniform() < 0.05 ? -u : u;
+  }
+};
+
+// fnf_staged against fnf over random points and parameters around each row of the table
+// above (every model, and the refused numbers): at a new point with every input new; at
+// each point after it with only x and x2 new, in place, as the derivative pass goes from
+// point to point; and at each parameter stepped, as the pass steps it or to any other
+// value, from the point's stage values.
+TEST(fnf_staged, gives_fnf_result_and_value_to_the_bit) {
+  case_source rng = {42};
+  const double UNSET_Y = -4242.125;
+  long compared = 0;
+  for (const eval_row &row : eval_rows) {
+    SCOPED_TRACE(row.name);
+    for (int trial = 0; trial < 400; trial++) {
+      double p[MAX_PARMS];
+      for (int i = 0; i < MAX_PARMS; i++) p[i] = rng.near(i < row.n ? row.p[i] : 1.0);
+      double x = rng.near(row.x), x2 = rng.near(row.x2);
+      stage_values base, step;
+      unsigned changed = ALL_INPUTS;
+      for (int point = 0; point < 3; point++) {
+        double yf = UNSET_Y, ys = UNSET_Y;
+        int rf = fnf(row.model, &yf, x, x2, p);
+        int rs = fnf_staged(row.model, changed, &ys, x, x2, p, &base, &base);
+        ASSERT_EQ(rs, rf) << "model " << row.model << " at x = " << x << ", point " << point;
+        ASSERT_TRUE(same_double(ys, yf)) << ys << " against " << yf;
+        compared++;
+        if (rf == 0) break;  // a refused point leaves no stage values to reuse
+        for (int j = 0; j < MAX_PARMS; j++) {
+          double keep = p[j];
+          for (int how = 0; how < 2; how++) {
+            p[j] = how == 0 ? keep * 1.02 + 1e-9 : rng.near(keep);
+            yf = ys = UNSET_Y;
+            rf = fnf(row.model, &yf, x, x2, p);
+            rs = fnf_staged(row.model, 1u << j, &ys, x, x2, p, &base, &step);
+            ASSERT_EQ(rs, rf) << "model " << row.model << ", parameter " << j << " stepped from "
+                              << keep << " to " << p[j];
+            ASSERT_TRUE(same_double(ys, yf))
+                << ys << " against " << yf << ", parameter " << j << " at " << p[j];
+            compared++;
+          }
+          p[j] = keep;
+        }
+        changed = PX;
+        x = rng.near(x);
+        x2 = rng.near(x2);
+      }
+    }
+  }
+  EXPECT_GT(compared, 1000000);
 }
 
 }  // namespace
