@@ -94,7 +94,10 @@ TEST(table_next, reads_back_every_row_that_table_row_writes) {
   char buf[ROW_SIZE];
   std::string text(buf, table_header(buf, sizeof buf, 8));
   const double values[8] = {0.1, -0.0, 1e-300, 5e-324, -NAN, INFINITY, -INFINITY, 1.0 / 3};
-  for (int i = 0; i < 8; i++) (i % 2 ? fitStdDev : fitParms)[i / 2] = values[i];
+  for (int k = 0; k < 4; k++) {
+    fitParms[k] = values[2 * k];
+    fitStdDev[k] = values[2 * k + 1];
+  }
   itCount = 12;
   rmse = 0.7;
   text += std::string(buf, table_row(buf, sizeof buf, -7, BATCH_FAILED, "a\tb"));
@@ -114,7 +117,7 @@ TEST(table_next, reads_back_every_row_that_table_row_writes) {
     EXPECT_EQ(e.rmse, 0.7);
     for (int i = 0; i < 8; i++) {
       // Bit for bit, the sign of zero and of the infinities included; nan loses its sign.
-      double v = (i % 2 ? e.stdDev : e.parms)[i / 2];
+      double v = i % 2 ? e.stdDev[i / 2] : e.parms[i / 2];
       EXPECT_TRUE(isnan(values[i]) ? isnan(v) : memcmp(&v, &values[i], sizeof v) == 0) << i;
     }
   }
