@@ -159,11 +159,7 @@ int index_open(const char *path) {
     return 0;
   }
   // The workers read each dataset again from its place: a pipe cannot give it twice.
-  if (fseeko(dataFp, 0, SEEK_SET) != 0) {
-    char msg[MESSAGE_SIZE];
-    snprintf(msg, sizeof msg, "Data file %s cannot be read twice: give a file, not a pipe\n",
-             path);
-    show_err(ERR_FATAL, "index_datasets", msg);
+  if (!can_read_twice(dataFp, "Data", path, "index_datasets")) {
     fclose(dataFp);
     dataFp = NULL;
     return 0;
@@ -351,11 +347,9 @@ int load_starts(const char *path) {
     return starts_error(msg);
   }
   // Each dataset's line is read again when its fit starts: a pipe cannot give it twice.
-  if (fseeko(fp, 0, SEEK_SET) != 0) {
+  if (!can_read_twice(fp, "Starts", path, "load_starts")) {
     fclose(fp);
-    snprintf(msg, sizeof msg, "Starts file %s cannot be read twice: give a file, not a pipe\n",
-             path);
-    return starts_error(msg);
+    return 0;
   }
   char line[STARTS_LINE_SIZE];
   char *words[1];

@@ -111,6 +111,15 @@ int same_file(const char *a, const char *b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+int can_read_twice(FILE *fp, const char *kind, const char *path, const char *module) {
+  if (fseeko(fp, 0, SEEK_SET) == 0) return 1;
+  char msg[MESSAGE_SIZE];
+  snprintf(msg, sizeof msg, "%s file %s cannot be read twice: give a file, not a pipe\n", kind,
+           path);
+  show_err(ERR_FATAL, module, msg);
+  return 0;
+}
+
 const char velquin_usage[] =
     "usage: velquin dataOffset datasetId dataFile resultsFile logFile model maxIterations\n"
     "               [parameter ...]\n"

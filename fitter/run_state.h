@@ -70,6 +70,11 @@ int info_option(int argc, char **argv, const char *program, const char *usage);
 // either does not exist.
 int same_file(const char *a, const char *b);
 
+// Whether the open file fp, named kind ("Data", "Starts", "Table") and path, can be read
+// again from its start, as a file can and a pipe cannot. Returns 1, or 0 after a fatal
+// framed report from module. fp stays open either way.
+int can_read_twice(FILE *fp, const char *kind, const char *path, const char *module);
+
 extern const char velquin_usage[];
 
 // Fills the command-line globals. Returns 1, or 0 after the usage text (a short command

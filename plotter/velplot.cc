@@ -409,10 +409,8 @@ static int open_table(void) {
     show_err(ERR_FATAL, "read_table", msg);
     return 0;
   }
-  if (plotMode == PLOT_ALL && fseeko(fp, 0, SEEK_SET) != 0) {
-    snprintf(msg, sizeof msg, "Table file %s cannot be read twice: give a file, not a pipe\n",
-             tableFname);
-    show_err(ERR_FATAL, "read_table", msg);
+  if (plotMode == PLOT_ALL && !can_read_twice(fp, "Table", tableFname, "read_table")) {
+    fclose(fp);
     return 0;
   }
   return table_start(&table, fp, tableFname);
