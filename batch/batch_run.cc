@@ -17,6 +17,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "batch_part.h"
 #include "batch_table.h"
 #include "fit_engine.h"
 #include "models.h"
@@ -380,8 +381,8 @@ static void draw_progress(int final) {
   double t = now_seconds();
   if (!final && t - lastDraw < 0.25) return;
   lastDraw = t;
-  int total = index_estimate();
-  const char *about = index_total() < 0 ? "~" : "";
+  int total = part_estimate();
+  const char *about = part_total() < 0 ? "~" : "";
   double rate = t > startTime ? written / (t - startTime) : 0.0;
   char left[32] = "?";
   if (total >= written && rate > 0) {
@@ -409,7 +410,7 @@ static int free_worker(void) {
 static int hand_out(const batch_options *o, int w, int seq) {
   batch_task t;
   memset(&t, 0, sizeof t);
-  int got = index_next(&t.ds);
+  int got = part_next(&t.ds);
   if (got <= 0) return got;
   t.seq = seq;
   int own = starts_for(t.ds.id, t.parms, t.held);
@@ -550,5 +551,6 @@ int run_batch(const batch_options *o) {
   if (failed) return 2;
   print_summary(o, stopSignal != 0);
   if (stopSignal != 0) return 128 + stopSignal;
-  return written > 0 && okCount == written ? 0 : 1;
+  // An empty part of a batch that has datasets is done: there are more parts than datasets.
+  return okCount == written && (written > 0 || batch_count() > 0) ? 0 : 1;
 }
