@@ -31,8 +31,10 @@ static int join_error(const char *message) {
 // Whether line, line feed included, is the header that table_header writes for a model.
 static int is_table_header(const char *line) {
   char header[ROW_SIZE];
+  size_t len = strlen(line);
   for (int model = 0; model <= LAST_MODEL; model++) {
-    if (table_header(header, sizeof header, model) > 0 && strcmp(header, line) == 0) return 1;
+    int n = table_header(header, sizeof header, model);  // not NUL-terminated
+    if (n > 0 && (size_t)n == len && memcmp(header, line, len) == 0) return 1;
   }
   return 0;
 }
