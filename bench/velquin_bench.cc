@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "fit_engine.h"
+#include "driver.h"
 #include "models.h"
 #include "run_state.h"
 

@@ -5,30 +5,13 @@
 #include <math.h>
 #include <stdio.h>
 
+#include <string.h>
+
+#include "files.h"
+#include "fit_engine.h"
 #include "models.h"
 #include "run_state.h"
-
-FILE *open_output(const char *fname, const char *mode, const char *module) {
-  FILE *fp = fopen(fname, mode);
-  if (fp == NULL) {
-    char msg[MESSAGE_SIZE];
-    snprintf(msg, sizeof msg, "Unable to open output file %s", fname);
-    show_err(ERR_FATAL, module, msg);
-  }
-  return fp;
-}
-
-int close_output(FILE *fp, const char *fname, const char *module) {
-  int failed = ferror(fp);
-  if (fclose(fp) != 0) failed = 1;
-  if (failed) {
-    char msg[MESSAGE_SIZE];
-    snprintf(msg, sizeof msg, "Unable to write output file %s", fname);
-    show_err(ERR_FATAL, module, msg);
-    return 0;
-  }
-  return 1;
-}
+#include "show_err.h"
 
 // A null text of an empty catalogue row prints as nothing.
 static const char *text_or_empty(const char *text) { return text != NULL ? text : ""; }
@@ -103,5 +86,71 @@ int write_log_results(FILE *fp, const char *message) {
 
 int write_log_msg(FILE *fp, const char *message) {
   fprintf(fp, "%s\n", message);
+  return 1;
+}
+
+// Reports a log that read_log_results cannot take, and closes it. Returns 0.
+static int bad_log(FILE *fp, const char *message) {
+  show_err(ERR_FATAL, "read_fit_log", message);
+  if (fp != NULL) fclose(fp);
+  return 0;
+}
+
+int read_log_results(const char *fname, int model, double *params, double *logRmse, int *failed) {
+  char msg[MESSAGE_SIZE];
+  int n = fitParmNum[model];
+  if (n == 0) {
+    snprintf(msg, sizeof msg, "Model %d has no catalogue entry, so its log holds no parameters\n",
+             model);
+    return bad_log(NULL, msg);
+  }
+  FILE *fp = fopen(fname, "r");
+  if (fp == NULL) {
+    snprintf(msg, sizeof msg, "Unable to open log file %s\n", fname);
+    return bad_log(NULL, msg);
+  }
+  char line[CRV_LINE_SIZE];
+  int len;
+  long long taken;
+  for (int i = 0; i <= n; i++) {
+    int got = read_whole_line(fp, line, sizeof line, &len, &taken, NULL);
+    if (got == LINE_END) {
+      snprintf(msg, sizeof msg,
+               "Log file %s has %d lines; model %d needs %d parameter lines and the RMSE\n", fname,
+               i, model, n);
+      return bad_log(fp, msg);
+    }
+    if (got != LINE_READ) {
+      snprintf(msg, sizeof msg, "Line %d of log file %s is unreadable\n", i + 1, fname);
+      return bad_log(fp, msg);
+    }
+    double value, sd;
+    int values = sscanf(line, "%lf %lf", &value, &sd);
+    if (i < n && values != 2) {
+      snprintf(msg, sizeof msg, "Line %d of log file %s is not a value and a standard deviation\n",
+               i + 1, fname);
+      return bad_log(fp, msg);
+    }
+    if (i == n && values != 1) {
+      snprintf(msg, sizeof msg, "Line %d of log file %s is not the RMSE: is it a log of model %d?\n",
+               i + 1, fname, model);
+      return bad_log(fp, msg);
+    }
+    if (i < n) {
+      params[i] = value;
+    } else {
+      *logRmse = value;
+    }
+  }
+  // The iteration count, then the message of a failed fit, as write_log_results puts it.
+  *failed = 0;
+  if (read_whole_line(fp, line, sizeof line, &len, &taken, NULL) == LINE_READ &&
+      read_whole_line(fp, line, sizeof line, &len, &taken, NULL) == LINE_READ) {
+    line[strcspn(line, "\n")] = '\0';
+    for (int outcome = FIT_NO_GRAPH; outcome <= FIT_NO_CONVERGE; outcome++) {
+      if (strcmp(line, fit_messages[outcome]) == 0) *failed = 1;
+    }
+  }
+  fclose(fp);
   return 1;
 }

@@ -8,7 +8,10 @@
 
 #include <string>
 
+#include "files.h"
 #include "models.h"
+#include "run_state.h"
+#include "show_err.h"
 #include "program_run.h"
 #include "velquin_texts.h"
 
