@@ -21,23 +21,17 @@ const double UNSET = -2147483648.0;
 const char *const GRAPH_MSG = "velquin: Unable to graph function with your starting parameters.\n";
 const char *const CONVERGE_MSG = "velquin: Unable to converge with your starting parameters.\n";
 
-// Resets every global the engine reads or writes.
+// Every global the engine reads or writes as at process start, then model 0 with room for
+// 100 iterations.
 class engine_state : public testing::Test {
  protected:
   void SetUp() override {
+    reset_run_state();
+    reset_engine();
     fill_catalogue();
     use_model(0);
-    numData = 0;
     numDataCol = 2;
-    memset(xOffsetData, 0, sizeof xOffsetData);
-    memset(yData, 0, sizeof yData);
-    memset(tData, 0, sizeof tData);
-    memset(fitParms, 0, sizeof fitParms);
-    memset(holdConstFlag, 0, sizeof holdConstFlag);
-    memset(fitStdDev, 0, sizeof fitStdDev);
     maxIt = 100;
-    itCount = 0;
-    rmse = 0.0;
   }
 
   void use_model(int model) {
