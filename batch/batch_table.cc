@@ -9,10 +9,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <charconv>
-
 #include "files.h"
 #include "models.h"
+#include "number_format.h"
 #include "reports.h"
 #include "run_state.h"
 #include "show_err.h"
@@ -41,14 +40,12 @@ void put_text(line_buf *b, const char *text) { put(b, text, strlen(text)); }
 
 void put_number(line_buf *b, double v) {
   char digits[32];
-  std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, shown(v));
-  put(b, digits, (size_t)(r.ptr - digits));
+  put(b, digits, (size_t)format_shortest(digits, sizeof digits, shown(v)));
 }
 
 void put_int(line_buf *b, int v) {
   char digits[16];
-  std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, v);
-  put(b, digits, (size_t)(r.ptr - digits));
+  put(b, digits, (size_t)format_int(digits, sizeof digits, v));
 }
 
 // A label of the catalogue, "Vo(1)....:", as a column name: "Vo(1)".
