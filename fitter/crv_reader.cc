@@ -1,6 +1,6 @@
 // Curve data file reader. A file holds datasets of two- or three-column points, each
 // after a line with its integer id; comment ("#" or "!") and empty lines may stand
-// anywhere. Lines are taken whole: a line that does not fit the buffer is refused,
+// anywhere, and a UTF-8 byte order mark may stand before the first line. Lines are taken whole: a line that does not fit the buffer is refused,
 // never split, unless it is a comment. Every refusal is reported here, module
 // read_crv_data, also for a batch that found the dataset by a scan of its own.
 #include "crv_reader.h"
@@ -48,7 +48,7 @@ static int id_line_value(const crv_line *line, int *id) {
 void crv_scan_start(crv_scan *scan, FILE *fp) {
   scan->fp = fp;
   scan->line.no = 0;
-  scan->offset = 0;
+  scan->offset = skip_bom(fp);  // the mark is no line: line 1 is the one after it
 }
 
 int crv_scan_next(crv_scan *scan, int *id, crv_place *at) {
@@ -117,7 +117,7 @@ static int read_points(FILE *fp, const char *path, int datasetId, int lineNo, do
   char msg[MESSAGE_SIZE];
   crv_line line;
   line.no = lineNo;
-  long long offset = 0;
+  long long offset = lineNo == 0 ? skip_bom(fp) : 0;  // from the top of the file
   int got;
   for (;;) {
     got = next_line(fp, &line, &offset);

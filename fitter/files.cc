@@ -55,6 +55,18 @@ int read_whole_line(FILE *fp, char *buf, int size, int *len, long long *taken, F
   return tooLong ? LINE_TOO_LONG : LINE_READ;
 }
 
+int skip_bom(FILE *fp) {
+  static const int bom[3] = {0xEF, 0xBB, 0xBF};
+  int got[3], n = 0;
+  while (n < 3 && (got[n] = getc(fp)) == bom[n]) n++;
+  if (n == 3) return 3;
+  // glibc's streams take back more than one byte; only a file that begins with part of a
+  // mark needs more than one.
+  if (got[n] != EOF) ungetc(got[n], fp);
+  while (n > 0) ungetc(bom[--n], fp);
+  return 0;
+}
+
 FILE *open_output(const char *fname, const char *mode, const char *module) {
   FILE *fp = fopen(fname, mode);
   if (fp == NULL) {

@@ -37,6 +37,11 @@ enum {
 // Lines are never split: a piece of a line read as a line of its own would pass for data.
 int read_whole_line(FILE *fp, char *buf, int size, int *len, long long *taken, FILE *echo);
 
+// Skips a UTF-8 byte order mark at the current place of fp, the start of a file, as
+// spreadsheet programs write one at the start of their exports. Returns the bytes skipped:
+// 3, or 0 when there is none (what was read to tell is put back).
+int skip_bom(FILE *fp);
+
 // The one checked open and close of an output file. open_output returns NULL, and
 // close_output 0, after a fatal report naming module; a failed write anywhere before the
 // close is caught there, so a full disk never passes for a whole report.
