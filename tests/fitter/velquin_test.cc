@@ -261,14 +261,16 @@ const char model12_report[] = R"(an earlier report
 Data Input.: data.crv
 Num of data: 4
 
-Function...: 
-Description: 
-Parameters.: 0
+Function...:)"
+    " \n"
+    "Description: \n"
+    R"(Parameters.: 0
 
 Parameter   Hold Constant      Value     StdDev
 
-RMSE.......: 4.5525    
-Iterations.: 0
+RMSE.......: 4.5525)"
+    "    \n"
+    R"(Iterations.: 0
 Max It.....: 10
 
 Point by Point Analysis
