@@ -1,8 +1,9 @@
 // Curve data file reader. A file holds datasets of two- or three-column points, each
 // after a line with its integer id; comment ("#" or "!") and empty lines may stand
-// anywhere, and a UTF-8 byte order mark may stand before the first line. Lines are taken whole: a line that does not fit the buffer is refused,
-// never split, unless it is a comment. Every refusal is reported here, module
-// read_crv_data, also for a batch that found the dataset by a scan of its own.
+// anywhere, and a UTF-8 byte order mark may stand before the first line. Lines are taken whole: a
+// line that does not fit the buffer is refused, never split, unless it is a comment. Every refusal
+// is reported here, module read_crv_data, also for a batch that found the dataset by a scan of its
+// own.
 #include "crv_reader.h"
 
 #include <limits.h>
@@ -112,8 +113,8 @@ static int read_point(const crv_line *line, int cols, double *a, double *b, doub
 // Reads the points of the dataset that begins at the current position of fp, whose lines
 // are numbered on from lineNo: the first data line is the next one that is neither a
 // comment nor empty.
-static int read_points(FILE *fp, const char *path, int datasetId, int lineNo, double *x,
-                       double *y, double *t, int *count, int *columns) {
+static int read_points(FILE *fp, const char *path, int datasetId, int lineNo, double *x, double *y,
+                       double *t, int *count, int *columns) {
   char msg[MESSAGE_SIZE];
   crv_line line;
   line.no = lineNo;

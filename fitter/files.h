@@ -9,9 +9,9 @@
 #include "capacities.h"
 
 enum {
-  PATH_SIZE = 4096,                  // a path with its links resolved, and its terminator
-  TEMP_NAME_SIZE = PATH_SIZE + 64,   // that path's folder and a temporary file's name in it
-  TEMP_TRIES = 100,                  // names tried before the folder counts as unwritable
+  PATH_SIZE = 4096,                 // a path with its links resolved, and its terminator
+  TEMP_NAME_SIZE = PATH_SIZE + 64,  // that path's folder and a temporary file's name in it
+  TEMP_TRIES = 100,                 // names tried before the folder counts as unwritable
 };
 
 // Whether the files at paths a and b are one and the same (device and inode); 0 when

@@ -4,7 +4,6 @@
 #include "fit_engine.h"
 
 #include <math.h>
-
 #include <string.h>
 
 #include "models.h"

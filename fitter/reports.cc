@@ -4,7 +4,6 @@
 
 #include <math.h>
 #include <stdio.h>
-
 #include <string.h>
 
 #include "files.h"
@@ -183,8 +182,9 @@ int read_log_results(const char *fname, int model, double *params, double *logRm
       return bad_log(fp, msg);
     }
     if (i == n && values != 1) {
-      snprintf(msg, sizeof msg, "Line %d of log file %s is not the RMSE: is it a log of model %d?\n",
-               i + 1, fname, model);
+      snprintf(msg, sizeof msg,
+               "Line %d of log file %s is not the RMSE: is it a log of model %d?\n", i + 1, fname,
+               model);
       return bad_log(fp, msg);
     }
     if (i < n) {
