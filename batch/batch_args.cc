@@ -9,7 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "cli.h"
+#include "files.h"
 #include "models.h"
+#include "show_err.h"
 
 const char velbatch_usage[] =
     "usage: velbatch [options] dataOffset dataFile resultsFile tableFile model maxIterations\n"
@@ -85,11 +88,7 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
     if (strcmp(arg, "--") == 0) {
       i++;
       break;
-    } else if (strcmp(arg, "--help") == 0) {
-      fputs(velbatch_usage, stdout);
-      return ARGS_ANSWERED;
-    } else if (strcmp(arg, "--version") == 0) {
-      printf("velbatch (velquin) %s\n", VELQUIN_VERSION);
+    } else if (answer_info(arg, "velbatch", velbatch_usage)) {
       return ARGS_ANSWERED;
     } else if (matches(arg, "-j", 1) || matches(arg, "--jobs", 0)) {
       if ((value = option_value(argc, argv, &i, arg[1] == 'j' ? "-j" : "--jobs")) == NULL) {
@@ -121,10 +120,7 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
   }
   char **pos = argv + i - 1;  // pos[1] is the first position, as argv[1] is velquin's
   for (int k = 2; k <= 4; k++) {
-    if (strlen(pos[k]) > NAME_SIZE - 1) {
-      snprintf(msg, sizeof msg, "File name too long: %s\n", pos[k]);
-      return batch_error(msg);
-    }
+    if (!check_name(pos[k], "get_batch_args")) return ARGS_BAD;
   }
   if (o->logDir != NULL && strlen(o->logDir) > NAME_SIZE - 1 - LOG_NAME_ROOM) {
     snprintf(msg, sizeof msg, "Log folder name too long: %s\n", o->logDir);

@@ -2,7 +2,7 @@
 #ifndef VELQUIN_BATCH_ARGS_H
 #define VELQUIN_BATCH_ARGS_H
 
-#include "run_state.h"
+#include "capacities.h"
 
 enum {
   MAX_JOBS = 64,       // worker processes

@@ -10,6 +10,10 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "cli.h"
+#include "files.h"
+#include "show_err.h"
+
 // A set of ids with open addressing; each slot may carry a value in a table of its user.
 // The first slots taken are noted, so that a table of few ids is cleared without touching
 // all of its pages.
@@ -151,13 +155,8 @@ int parse_id_list(const char *text) {
 
 int index_open(const char *path) {
   dataPath = path;
-  dataFp = fopen(path, "r");
-  if (dataFp == NULL) {
-    char msg[MESSAGE_SIZE];
-    snprintf(msg, sizeof msg, "Unable to open file %s\n", path);
-    show_err(ERR_WARNING, "read_crv_data", msg);
-    return 0;
-  }
+  dataFp = crv_open(path);
+  if (dataFp == NULL) return 0;
   // The workers read each dataset again from its place: a pipe cannot give it twice.
   if (!can_read_twice(dataFp, "Data", path, "index_datasets")) {
     fclose(dataFp);
@@ -168,9 +167,7 @@ int index_open(const char *path) {
   int isFile = fstat(fileno(dataFp), &st) == 0;
   // A folder opens, and fails at its first read: found here, before any output is made.
   if (isFile && S_ISDIR(st.st_mode)) {
-    char msg[MESSAGE_SIZE];
-    snprintf(msg, sizeof msg, "Unable to read file %s\n", path);
-    show_err(ERR_WARNING, "read_crv_data", msg);
+    crv_refuse(CRV_READ_ERROR, path, 0);
     fclose(dataFp);
     dataFp = NULL;
     return 0;
@@ -193,18 +190,13 @@ int index_open(const char *path) {
 static int scan_next(batch_dataset *ds) {
   for (;;) {
     int id = 0;
-    crv_place at = {0, 0};
+    crv_place at = {0, 0, 0, 0};
     int got = crv_scan_next(&scan, &id, &at);
     if (got == CRV_END) {
       scanDone = 1;
       return 0;
     }
-    if (got == CRV_READ_ERROR) {
-      char msg[MESSAGE_SIZE];
-      snprintf(msg, sizeof msg, "Unable to read file %s\n", dataPath);
-      show_err(ERR_WARNING, "read_crv_data", msg);
-      return -1;
-    }
+    if (got == CRV_READ_ERROR) return crv_refuse(got, dataPath, 0) - 1;
     int first = !scanStarted;
     scanStarted = 1;
     if (got == CRV_LONG_LINE && longLine == 0) longLine = at.lineNo;
@@ -214,8 +206,8 @@ static int scan_next(batch_dataset *ds) {
       ds->id = 0;
       ds->at.offset = 0;
       ds->at.lineNo = 0;
-      ds->refusedLine = 0;
-      ds->missing = 0;
+      ds->at.refusedLine = 0;
+      ds->at.missing = 0;
       return 1;
     }
     if (id == 0) continue;  // id 0 selects the file's first data, never this line
@@ -236,8 +228,7 @@ static int scan_next(batch_dataset *ds) {
     seenIds.state[s] = ID_SEEN;
     ds->id = id;
     ds->at = at;
-    ds->refusedLine = longLine;
-    ds->missing = 0;
+    ds->at.refusedLine = longLine;
     return 1;
   }
 }
@@ -268,8 +259,8 @@ int index_next(batch_dataset *ds) {
     ds->id = 0;  // velquin reads dataset 0 from the top, whatever the file begins with
     ds->at.offset = 0;
     ds->at.lineNo = 0;
-    ds->refusedLine = 0;
-    ds->missing = 0;
+    ds->at.refusedLine = 0;
+    ds->at.missing = 0;
   } else if (listedIds.state[s] == ID_FOUND) {
     *ds = listedPlace[s];
   } else {
@@ -277,8 +268,8 @@ int index_next(batch_dataset *ds) {
     ds->id = id;
     ds->at.offset = 0;
     ds->at.lineNo = 0;
-    ds->refusedLine = longLine;
-    ds->missing = 1;
+    ds->at.refusedLine = longLine;
+    ds->at.missing = 1;
   }
   return 1;
 }
@@ -322,22 +313,6 @@ static int starts_error(const char *message) {
   return 0;
 }
 
-// Reads the next line of fp whole: its bytes up to the buffer's size, *len the bytes it
-// takes in the file, line feed included. Returns 0 at the end of the file.
-static int starts_line(FILE *fp, char *buf, long long *len) {
-  int c = getc(fp), n = 0;
-  if (c == EOF) return 0;
-  *len = 0;
-  while (c != EOF) {
-    ++*len;
-    if (n < STARTS_LINE_SIZE - 1) buf[n++] = (char)c;
-    if (c == '\n') break;
-    c = getc(fp);
-  }
-  buf[n] = '\0';
-  return 1;
-}
-
 int load_starts(const char *path) {
   char msg[MESSAGE_SIZE];
   startsPath = path;
@@ -354,15 +329,16 @@ int load_starts(const char *path) {
   char line[STARTS_LINE_SIZE];
   char *words[1];
   long long offset = 0, len = 0;
-  int lineNo = 0, ok = 1;
-  while (ok && starts_line(fp, line, &len)) {
+  int lineNo = 0, ok = 1, got, kept;
+  while (ok && (got = read_whole_line(fp, line, sizeof line, &kept, &len, NULL)) != LINE_END &&
+         got != LINE_ERROR) {
     lineNo++;
     long long at = offset;
     offset += len;
     if (line[0] == '#' || line[0] == '!') continue;  // a comment may be of any length
     int id;
     msg[0] = '\0';
-    if (len > STARTS_LINE_SIZE - 1) {
+    if (got == LINE_TOO_LONG) {
       snprintf(msg, sizeof msg, "Line %d of starts file %s is too long\n", lineNo, path);
     } else if (split_words(line, words, 1) == 0) {
       continue;

@@ -6,7 +6,7 @@
 #define VELQUIN_BATCH_INDEX_H
 
 #include "crv_reader.h"
-#include "run_state.h"
+#include "capacities.h"
 
 enum {
   ID_SLOTS = 1 << 22,          // slots of each id table, a power of two
@@ -19,9 +19,7 @@ enum {
 // One dataset of the batch, as velquin would select it by its id.
 struct batch_dataset {
   int id;
-  crv_place at;     // where its data begin (dataset 0: the start of the file)
-  int refusedLine;  // a line before its id line that the reader refuses as too long, or 0
-  int missing;      // 1 when no id line of the file has this id (an --ids entry only)
+  crv_place at;  // where its data begin (dataset 0: the start of the file), or why not
 };
 
 // Takes the --ids list "3,7,10-20" (ids in the int range, a range ascending). Returns 1,

@@ -19,9 +19,13 @@
 
 #include "batch_part.h"
 #include "batch_table.h"
+#include "driver.h"
+#include "files.h"
 #include "fit_engine.h"
 #include "models.h"
 #include "reports.h"
+#include "run_state.h"
+#include "show_err.h"
 
 enum { MAX_SLOTS = MAX_JOBS * SLOTS_PER_JOB };
 
@@ -72,80 +76,32 @@ static void on_child(int) { childEnded = 1; }
 
 // --- one fit
 
-struct mem_file {
-  char *buf;
-  size_t size, len;
-};
-
-static ssize_t mem_write(void *cookie, const char *data, size_t n) {
-  mem_file *m = (mem_file *)cookie;
-  if (n > m->size - m->len) {
-    errno = ENOSPC;
-    return -1;
-  }
-  memcpy(m->buf + m->len, data, n);
-  m->len += n;
-  return (ssize_t)n;
-}
-
-// Has the report (message NULL) or the log (with the fit's message) written into buf.
-// Returns the length, or -1 when it does not fit.
-static int write_to_buffer(char *buf, int size, int isLog, const char *message) {
-  mem_file m = {buf, (size_t)size, 0};
-  cookie_io_functions_t io = {NULL, mem_write, NULL, NULL};
-  FILE *fp = fopencookie(&m, "w", io);
-  if (fp == NULL) return -1;
-  if (isLog) {
-    write_log_results(fp, message);
-  } else {
-    write_results(fp);
-  }
-  int bad = ferror(fp);
-  if (fclose(fp) != 0) bad = 1;
-  return bad ? -1 : (int)m.len;
-}
-
 int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *parms,
                 const int *held, FILE *fp, char *report, int *reportLen, char *log, int *logLen,
                 char *row, int *rowLen) {
-  reset_run_state();
-  dataOffset = o->dataOffset;
-  dataRes = ds->id;
-  snprintf(dataFname, sizeof dataFname, "%s", o->dataFile);  // checked to fit
-  fitFunc = o->model;
-  maxIt = o->maxIt;
-  for (int i = 0; i < MAX_PARMS; i++) {
-    fitParms[i] = parms[i];
-    holdConstFlag[i] = held[i];
-  }
-  numParms = fitParmNum[fitFunc];
+  run_setup r = {};
+  r.dataOffset = o->dataOffset;
+  r.dataRes = ds->id;
+  r.dataFname = o->dataFile;
+  r.fitFunc = o->model;
+  r.maxIt = o->maxIt;
+  memcpy(r.fitParms, parms, sizeof r.fitParms);
+  memcpy(r.holdConstFlag, held, sizeof r.holdConstFlag);
+  setup_run(&r);
   *reportLen = *logLen = 0;
-
-  // What velquin's reader would say of this dataset, where the scan already knows it.
-  char msg[MESSAGE_SIZE];
-  int loaded = 0;
-  msg[0] = '\0';
-  if (ds->refusedLine != 0) {
-    snprintf(msg, sizeof msg, "Line %d is too long\n", ds->refusedLine);
-  } else if (ds->missing) {
-    snprintf(msg, sizeof msg, "Unable to find Dataset ID = %d\n", ds->id);
-  } else if (fp == NULL) {
-    snprintf(msg, sizeof msg, "Unable to open file %s\n", dataFname);
-  } else {
-    loaded = load_data(fp, &ds->at);
-  }
-  if (msg[0] != '\0') show_err(ERR_WARNING, "read_crv_data", msg);
-  if (!loaded) {
+  if (!load_data(fp, &ds->at)) {
     *rowLen = table_row(row, ROW_SIZE, ds->id, BATCH_REFUSED, errMessage);
     return BATCH_REFUSED;
   }
-
-  int outcome = do_iterations(fitParms, fitStdDev);
-  const char *message = fit_messages[outcome];
+  mem_output rm, lm;
+  FILE *rf = open_mem_output(&rm, report, REPORT_SIZE);
+  FILE *lf = open_mem_output(&lm, log, LOG_SIZE);
+  int outcome = FIT_NO_GRAPH;
+  if (rf != NULL && lf != NULL) outcome = fit_and_report(rf, lf);
+  *reportLen = rf != NULL && close_checked(rf) ? (int)rm.len : -1;
+  *logLen = lf != NULL && close_checked(lf) ? (int)lm.len : -1;
   int status = outcome == FIT_DONE ? BATCH_OK : BATCH_FAILED;
-  *reportLen = write_to_buffer(report, REPORT_SIZE, 0, NULL);
-  *logLen = write_to_buffer(log, LOG_SIZE, 1, message);
-  *rowLen = table_row(row, ROW_SIZE, ds->id, status, message);
+  *rowLen = table_row(row, ROW_SIZE, ds->id, status, fit_messages[outcome]);
   return status;
 }
 

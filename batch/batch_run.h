@@ -6,11 +6,9 @@
 #include "batch_args.h"
 #include "batch_index.h"
 
+#include "reports.h"
+
 enum {
-  // The report of the largest dataset: its head, ten parameter rows and MAX_POINTS rows of
-  // at most five values of 12 characters each.
-  REPORT_SIZE = 2048 + MAX_PARMS * 64 + MAX_POINTS * 72,
-  LOG_SIZE = 1024,
   SLOTS_PER_JOB = 4,  // results a worker may finish ahead of the one to be written next
 };
 

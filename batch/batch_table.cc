@@ -9,10 +9,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <charconv>
-
+#include "files.h"
 #include "models.h"
+#include "number_format.h"
 #include "reports.h"
+#include "run_state.h"
+#include "show_err.h"
 
 const char *const batch_status_names[3] = {"ok", "failed", "refused"};
 
@@ -38,14 +40,12 @@ void put_text(line_buf *b, const char *text) { put(b, text, strlen(text)); }
 
 void put_number(line_buf *b, double v) {
   char digits[32];
-  std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, shown(v));
-  put(b, digits, (size_t)(r.ptr - digits));
+  put(b, digits, (size_t)format_shortest(digits, sizeof digits, shown(v)));
 }
 
 void put_int(line_buf *b, int v) {
   char digits[16];
-  std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, v);
-  put(b, digits, (size_t)(r.ptr - digits));
+  put(b, digits, (size_t)format_int(digits, sizeof digits, v));
 }
 
 // A label of the catalogue, "Vo(1)....:", as a column name: "Vo(1)".
@@ -105,16 +105,6 @@ int table_row(char *buf, int size, int id, int status, const char *message) {
     put(&b, c == '\t' || c == '\n' || c == '\r' || c == '"' ? " " : &c, 1);
   }
   return finish(&b, buf);
-}
-
-int read_whole_line(FILE *fp, char *buf, int size) {
-  if (fgets(buf, size, fp) == NULL) return 0;
-  size_t len = strlen(buf);
-  if ((len > 0 && buf[len - 1] == '\n') || feof(fp)) return 1;
-  int c;
-  while ((c = getc(fp)) != EOF && c != '\n') {
-  }
-  return 0;
 }
 
 namespace {
@@ -179,13 +169,15 @@ int table_start(table_reader *t, FILE *fp, const char *path) {
   t->path = path;
   t->lineNo = 1;
   t->parmCount = 0;
-  int got = read_whole_line(fp, t->header, sizeof t->header);
+  int len = 0;
+  long long taken;
+  int got = read_whole_line(fp, t->header, sizeof t->header, &len, &taken, NULL) == LINE_READ;
   if (got) {
     char *fields[MAX_FIELDS + 1];
     char copy[ROW_SIZE + 1];
     memcpy(copy, t->header, sizeof copy);
     int n = split_fields(copy, fields);
-    size_t len = strlen(t->header);
+    len = (int)strlen(t->header);
     while (len > 0 && (t->header[len - 1] == '\n' || t->header[len - 1] == '\r')) len--;
     t->header[len] = '\0';
     t->parmCount = (n - FIXED_FIELDS - 1) / 2;
@@ -226,11 +218,12 @@ int table_parm_index(const table_reader *t, const char *label) {
 int table_next(table_reader *t, table_entry *e) {
   char line[ROW_SIZE + 1];
   t->lineNo++;
-  if (!read_whole_line(t->fp, line, sizeof line)) {
-    if (ferror(t->fp)) return read_error(t);
-    if (feof(t->fp)) return 0;
-    return bad_line(t, "is too long");
-  }
+  int len;
+  long long taken;
+  int got = read_whole_line(t->fp, line, sizeof line, &len, &taken, NULL);
+  if (got == LINE_ERROR) return read_error(t);
+  if (got == LINE_END) return 0;
+  if (got == LINE_TOO_LONG) return bad_line(t, "is too long");
   char *fields[MAX_FIELDS + 1];
   int n = split_fields(line, fields);
   int want = FIXED_FIELDS + 2 * t->parmCount + 1;

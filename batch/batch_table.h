@@ -6,7 +6,7 @@
 
 #include <stdio.h>
 
-#include "run_state.h"
+#include "capacities.h"
 
 enum {
   ROW_SIZE = 2048,  // a row: 4 + 2 * MAX_PARMS fields of at most 24 characters, a message
@@ -28,11 +28,6 @@ int table_header(char *buf, int size, int model);
 // Tabs, line breaks and double quotes of message become blanks. Returns the length, or
 // -1 when it does not fit size.
 int table_row(char *buf, int size, int id, int status, const char *message);
-
-// Reads the next line of fp whole, line feed included, into buf. Returns 1, or 0 at the end
-// of the file, after a read error, or for a line that does not fit size (consumed to its
-// end, so that the next read starts on the next line); feof and ferror tell which.
-int read_whole_line(FILE *fp, char *buf, int size);
 
 // A table being read: the open file, its name for messages, the line reached, and what its
 // header says.

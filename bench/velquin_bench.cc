@@ -1,14 +1,17 @@
 // Benchmarks of velquin's hot paths: one fnf evaluation of every model, whole 1500-point
 // fits of a straight line, a sum of decays, a melting curve and a heat-capacity curve, and
-// the 20-point fit of the T1 example. Reads and writes the run-state globals directly, as
-// init_vars would; not a test.
+// the 20-point fit of the T1 example; the report's "%10.5g" by snprintf and by
+// format_general. Reads and writes the run-state globals directly, as init_vars would; not
+// a test.
 #include <benchmark/benchmark.h>
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "fit_engine.h"
+#include "driver.h"
 #include "models.h"
+#include "number_format.h"
 #include "run_state.h"
 
 enum { EVAL_POINTS = 64 };
@@ -234,5 +237,59 @@ static void BM_fit_t1_example(benchmark::State &state) {
   state.SetLabel(model_label(4));
 }
 BENCHMARK(BM_fit_t1_example)->Unit(benchmark::kMicrosecond);
+
+// The numbers of a report's point table: x, y, the fitted y and the residual of a
+// relaxation curve with noise, as velquin writes them for each point.
+enum { REPORT_POINTS = 256 };
+static double report_numbers[4 * REPORT_POINTS];
+
+static int fill_report_numbers() {
+  const eval_row &row = eval_rows[4];
+  unsigned seed = 12345u;
+  for (int i = 0; i < REPORT_POINTS; i++) {
+    double x = even_x(row.xLo, row.xHi, i, REPORT_POINTS), y;
+    if (!fnf(row.model, &y, x, row.x2, row.parm)) return 0;
+    double resid = 0.5 * next_noise(&seed);
+    double *out = report_numbers + 4 * i;
+    out[0] = x;
+    out[1] = y + resid;
+    out[2] = y;
+    out[3] = resid;
+  }
+  return 1;
+}
+
+// The report's "%10.5g" of every number, by snprintf (argument 0) or by format_general
+// (argument 1); run both interleaved (--benchmark_enable_random_interleaving) and compare
+// their per_number times.
+static void BM_report_number(benchmark::State &state) {
+  int ours = (int)state.range(0);
+  char buf[32], theirs[32];
+  if (!fill_report_numbers()) {
+    state.SkipWithError("the relaxation curve has no value at some point");
+    return;
+  }
+  for (double v : report_numbers) {
+    format_general(buf, sizeof buf, 10, 5, v);
+    snprintf(theirs, sizeof theirs, "%10.5g", v);
+    if (strcmp(buf, theirs) != 0) {
+      state.SkipWithError("format_general and snprintf differ on a report number");
+      return;
+    }
+  }
+  for (auto _ : state) {
+    for (double v : report_numbers) {
+      int n =
+          ours ? format_general(buf, sizeof buf, 10, 5, v) : snprintf(buf, sizeof buf, "%10.5g", v);
+      benchmark::DoNotOptimize(n);
+      benchmark::ClobberMemory();
+    }
+  }
+  state.counters["per_number"] =
+      benchmark::Counter((double)(state.iterations() * 4 * REPORT_POINTS),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.SetLabel(ours ? "format_general" : "snprintf");
+}
+BENCHMARK(BM_report_number)->Arg(0)->Arg(1);
 
 BENCHMARK_MAIN();

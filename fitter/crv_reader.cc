@@ -1,42 +1,30 @@
 // Curve data file reader. A file holds datasets of two- or three-column points, each
 // after a line with its integer id; comment ("#" or "!") and empty lines may stand
-// anywhere. Lines are taken whole: a line that does not fit the buffer is refused,
-// never split, unless it is a comment.
+// anywhere, and a UTF-8 byte order mark may stand before the first line. Lines are taken whole: a
+// line that does not fit the buffer is refused, never split, unless it is a comment. Every refusal
+// is reported here, module read_crv_data, also for a batch that found the dataset by a scan of its
+// own.
 #include "crv_reader.h"
 
 #include <limits.h>
 #include <stdio.h>
 
-enum { LINE_READ, LINE_END, LINE_TOO_LONG, LINE_ERROR };
+#include "cli.h"
+#include "files.h"
+#include "show_err.h"
 
 static int is_comment(const crv_line *line) { return line->text[0] == '#' || line->text[0] == '!'; }
 
-// Reads the next whole line, line feed included, and counts the bytes it takes from the
-// file. A line longer than the buffer is consumed to its end and refused unless it is a
-// comment; a read error, also in the middle of a line, refuses it as well, so that no
-// piece of a line passes for a whole. Reports nothing.
+// Reads the next whole line and counts it and the bytes it takes. A line too long for the
+// buffer passes when it is a comment. Reports nothing.
 static int next_line(FILE *fp, crv_line *line, long long *offset) {
-  int c = getc(fp);
-  if (c == EOF && !ferror(fp)) return LINE_END;
-  if (line->no < INT_MAX) line->no++;  // beyond, only the number in a message would be wrong
-  int len = 0, too_long = 0;
   long long taken = 0;
-  while (c != EOF) {
-    taken++;
-    if (len < LINE_SIZE - 1) {
-      line->text[len++] = (char)c;
-    } else {
-      too_long = 1;
-    }
-    if (c == '\n') break;
-    c = getc(fp);
-  }
-  line->text[len] = '\0';
-  line->len = len;
+  int got = read_whole_line(fp, line->text, CRV_LINE_SIZE, &line->len, &taken, NULL);
+  if (got == LINE_END) return LINE_END;
+  if (line->no < INT_MAX) line->no++;  // beyond, only the number in a message would be wrong
   *offset += taken;
-  if (ferror(fp)) return LINE_ERROR;
-  if (too_long && !is_comment(line)) return LINE_TOO_LONG;
-  return LINE_READ;
+  if (got == LINE_TOO_LONG && is_comment(line)) return LINE_READ;
+  return got;
 }
 
 // Blanks, tabs and carriage returns alone make an empty line, so CR-LF files read
@@ -51,7 +39,8 @@ static int is_empty(const crv_line *line) {
 
 // A dataset id line holds exactly one word, whose value is its leading integer.
 static int id_line_value(const crv_line *line, int *id) {
-  char w1[LINE_SIZE], w2[LINE_SIZE], w3[LINE_SIZE];
+  char w1[CRV_LINE_SIZE], w2[CRV_LINE_SIZE], w3[CRV_LINE_SIZE];
+  static_assert(CRV_LINE_SIZE == 256, "the widths below hold a line and its terminator");
   if (sscanf(line->text, "%255s %255s %255s", w1, w2, w3) != 1) return 0;
   *id = to_int(w1);
   return 1;
@@ -60,7 +49,7 @@ static int id_line_value(const crv_line *line, int *id) {
 void crv_scan_start(crv_scan *scan, FILE *fp) {
   scan->fp = fp;
   scan->line.no = 0;
-  scan->offset = 0;
+  scan->offset = skip_bom(fp);  // the mark is no line: line 1 is the one after it
 }
 
 int crv_scan_next(crv_scan *scan, int *id, crv_place *at) {
@@ -80,14 +69,38 @@ int crv_scan_next(crv_scan *scan, int *id, crv_place *at) {
   }
 }
 
-// Reports a line that next_line refused. Returns 0, for the reader to pass on.
-static int refuse_line(int got, const char *path, const crv_line *line) {
+int crv_refuse(int kind, const char *path, int lineNo) {
   char msg[MESSAGE_SIZE];
-  if (got == LINE_ERROR) {
+  if (kind == CRV_READ_ERROR) {
     snprintf(msg, sizeof msg, "Unable to read file %s\n", path);
   } else {
-    snprintf(msg, sizeof msg, "Line %d is too long\n", line->no);
+    snprintf(msg, sizeof msg, "Line %d is too long\n", lineNo);
   }
+  show_err(ERR_WARNING, "read_crv_data", msg);
+  return 0;
+}
+
+// Reports a line that next_line refused. Returns 0, for the reader to pass on.
+static int refuse_line(int got, const char *path, const crv_line *line) {
+  return crv_refuse(got == LINE_ERROR ? CRV_READ_ERROR : CRV_LONG_LINE, path, line->no);
+}
+
+static int cannot_open(const char *path) {
+  char msg[MESSAGE_SIZE];
+  snprintf(msg, sizeof msg, "Unable to open file %s\n", path);
+  show_err(ERR_WARNING, "read_crv_data", msg);
+  return 0;
+}
+
+FILE *crv_open(const char *path) {
+  FILE *fp = fopen(path, "r");
+  if (fp == NULL) cannot_open(path);
+  return fp;
+}
+
+static int missing_id(int datasetId) {
+  char msg[MESSAGE_SIZE];
+  snprintf(msg, sizeof msg, "Unable to find Dataset ID = %d\n", datasetId);
   show_err(ERR_WARNING, "read_crv_data", msg);
   return 0;
 }
@@ -100,12 +113,12 @@ static int read_point(const crv_line *line, int cols, double *a, double *b, doub
 // Reads the points of the dataset that begins at the current position of fp, whose lines
 // are numbered on from lineNo: the first data line is the next one that is neither a
 // comment nor empty.
-static int read_points(FILE *fp, const char *path, int datasetId, int lineNo, double *x,
-                       double *y, double *t, int *count, int *columns) {
+static int read_points(FILE *fp, const char *path, int datasetId, int lineNo, double *x, double *y,
+                       double *t, int *count, int *columns) {
   char msg[MESSAGE_SIZE];
   crv_line line;
   line.no = lineNo;
-  long long offset = 0;
+  long long offset = lineNo == 0 ? skip_bom(fp) : 0;  // from the top of the file
   int got;
   for (;;) {
     got = next_line(fp, &line, &offset);
@@ -164,15 +177,10 @@ static int read_points(FILE *fp, const char *path, int datasetId, int lineNo, do
 
 int read_crv_data(const char *path, int datasetId, double *x, double *y, double *t, int *count,
                   int *columns) {
-  FILE *fp = fopen(path, "r");
-  if (fp == NULL) {
-    char msg[MESSAGE_SIZE];
-    snprintf(msg, sizeof msg, "Unable to open file %s\n", path);
-    show_err(ERR_WARNING, "read_crv_data", msg);
-    return 0;
-  }
+  FILE *fp = crv_open(path);
+  if (fp == NULL) return 0;
   int ok = 0;
-  crv_place at = {0, 0};
+  crv_place at = {0, 0, 0, 0};
   if (datasetId == 0) {
     ok = read_points(fp, path, datasetId, 0, x, y, t, count, columns);
   } else {
@@ -187,11 +195,9 @@ int read_crv_data(const char *path, int datasetId, double *x, double *y, double 
       if (got == CRV_ID_LINE) {
         ok = read_points(fp, path, datasetId, at.lineNo, x, y, t, count, columns);
       } else if (got == CRV_END) {
-        char msg[MESSAGE_SIZE];
-        snprintf(msg, sizeof msg, "Unable to find Dataset ID = %d\n", datasetId);
-        show_err(ERR_WARNING, "read_crv_data", msg);
+        missing_id(datasetId);
       } else {
-        refuse_line(got == CRV_READ_ERROR ? LINE_ERROR : LINE_TOO_LONG, path, &scan.line);
+        crv_refuse(got, path, scan.line.no);
       }
       break;
     }
@@ -202,12 +208,12 @@ int read_crv_data(const char *path, int datasetId, double *x, double *y, double 
 
 int read_crv_at(FILE *fp, const char *path, int datasetId, const crv_place *at, double *x,
                 double *y, double *t, int *count, int *columns) {
+  // What a search from the top meets first: the file itself, then a refused line, then
+  // the end of the file without the id.
+  if (fp == NULL) return cannot_open(path);
+  if (at->refusedLine != 0) return crv_refuse(CRV_LONG_LINE, path, at->refusedLine);
+  if (at->missing) return missing_id(datasetId);
   clearerr(fp);
-  if (fseeko(fp, (off_t)at->offset, SEEK_SET) != 0) {
-    char msg[MESSAGE_SIZE];
-    snprintf(msg, sizeof msg, "Unable to read file %s\n", path);
-    show_err(ERR_WARNING, "read_crv_data", msg);
-    return 0;
-  }
+  if (fseeko(fp, (off_t)at->offset, SEEK_SET) != 0) return crv_refuse(CRV_READ_ERROR, path, 0);
   return read_points(fp, path, datasetId, at->lineNo, x, y, t, count, columns);
 }

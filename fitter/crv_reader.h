@@ -5,13 +5,15 @@
 
 #include <stdio.h>
 
-#include "run_state.h"
+#include "capacities.h"
 
 // Where a dataset begins: what the reader needs to go on from there without reading the
-// file from the top.
+// file from the top, and what a search from the top would have met on the way.
 struct crv_place {
   long long offset;  // bytes before the line that follows the dataset's id line
   int lineNo;        // number of the id line, counted from 1; 0 for dataset 0
+  int refusedLine;   // a line before the id line that the reader refuses as too long, or 0
+  int missing;       // 1 when no id line of the file has the dataset's id
 };
 
 // Loads dataset datasetId of the file at path (0: the first data of the file) into
@@ -23,7 +25,8 @@ int read_crv_data(const char *path, int datasetId, double *x, double *y, double 
 
 // The same for the dataset whose id line a scan of the open file fp found at *at (or
 // dataset 0 at the start of the file): as read_crv_data would load it, with the same
-// reports and line numbers, provided no line before that id line was refused.
+// reports and line numbers, also of a refused line or a missing id that *at records.
+// fp NULL: the file could not be opened, which is reported as read_crv_data reports it.
 int read_crv_at(FILE *fp, const char *path, int datasetId, const crv_place *at, double *x,
                 double *y, double *t, int *count, int *columns);
 
@@ -37,7 +40,7 @@ enum {
 };
 
 struct crv_line {
-  char text[LINE_SIZE];
+  char text[CRV_LINE_SIZE];
   int len;  // bytes in text, which may hold NUL bytes of a damaged file
   int no;   // number of the line in the file, from 1
 };
@@ -54,5 +57,13 @@ void crv_scan_start(crv_scan *scan, FILE *fp);
 // Reads on to the next line that is neither a comment nor empty and returns its kind,
 // with *id and *at set for an id line (*at's lineNo alone for a refused line).
 int crv_scan_next(crv_scan *scan, int *id, crv_place *at);
+
+// Opens the data file at path for reading, as read_crv_data opens it. Returns the stream,
+// or NULL after its warning.
+FILE *crv_open(const char *path);
+
+// Reports a scan's CRV_LONG_LINE (at line lineNo) or CRV_READ_ERROR of the file at path, as
+// read_crv_data would report it. Returns 0.
+int crv_refuse(int kind, const char *path, int lineNo);
 
 #endif  // VELQUIN_CRV_READER_H

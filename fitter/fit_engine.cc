@@ -4,7 +4,6 @@
 #include "fit_engine.h"
 
 #include <math.h>
-
 #include <string.h>
 
 #include "models.h"
@@ -22,6 +21,11 @@ static double cVec[MAX_PARMS];              // right-hand side J'r
 static double s0;                           // sum of squared residuals, then standard error
 static double s1;                           // standard error of the iteration before
 static double cutVal;                       // x shift of models 17, 18 and 19
+static int zeroPivot;                       // the free parameter of a singular matrix's pivot
+
+int fitStop;
+int fitStopParm;
+double fitStartRmse;
 
 const char *const fit_messages[3] = {
     NULL,
@@ -31,6 +35,10 @@ const char *const fit_messages[3] = {
 
 void reset_engine(void) {
   changeParmsNum = 0;
+  zeroPivot = 0;
+  fitStop = STOP_CONVERGED;
+  fitStopParm = 0;
+  fitStartRmse = 0.0;
   memset(mMat, 0, sizeof mMat);
   memset(zMat, 0, sizeof zMat);
   memset(cVec, 0, sizeof cVec);
@@ -124,7 +132,10 @@ static int invert_normal_matrix(int n) {
   }
   for (int i = 0; i < n; i++) {
     double pivot = mMat[i * (MAX_PARMS + 1)];
-    if (pivot == 0.0) return 0;
+    if (pivot == 0.0) {
+      zeroPivot = i;
+      return 0;
+    }
     for (int c = 0; c < n; c++) {
       mMat[i * MAX_PARMS + c] /= pivot;
       zMat[i * MAX_PARMS + c] /= pivot;
@@ -162,17 +173,29 @@ int one_iteration(double *params) {
   if (s0 != 0.0) {
     s1 = s0;
     s0 = 0.0;
-    if (!set_new_parms(params)) return 0;
+    if (!set_new_parms(params)) {
+      fitStop = STOP_SINGULAR;
+      fitStopParm = next_free(-1);
+      for (int k = 0; k < zeroPivot; k++) fitStopParm = next_free(fitStopParm);
+      return 0;
+    }
   }
   // Derivatives and residuals at the new parameters.
-  if (!calc_deriv(params)) return 0;
+  if (!calc_deriv(params)) {
+    fitStop = itCount > 0 ? STOP_NO_VALUE : STOP_NO_START_VALUE;
+    return 0;
+  }
   // Standard error over the degrees of freedom, and the RMSE from the same sum, which
   // calc_rmse at these parameters would form to the bit: no second pass over the points.
   double sum = s0;
   s0 = sqrt(sum / (double)(numData - changeParmsNum));
   rmse = has_unset_parm(params) ? -1.0 : rmse_of_sum(sum);
   // A hundredfold rise of the RMSE is divergence.
-  if (oldRmse < 0.01 * rmse) return 0;
+  if (oldRmse < 0.01 * rmse) {
+    // At the start, only the marker's -1.0 rises so: the model has no value there.
+    fitStop = itCount > 0 ? STOP_DIVERGED : STOP_NO_START_VALUE;
+    return 0;
+  }
   return 1;
 }
 
@@ -202,10 +225,13 @@ int do_iterations(double *params, double *stdDev) {
   s0 = 0.0;
   double rmse0 = calc_rmse(params);
   rmse = rmse0;
+  fitStartRmse = rmse0;
+  fitStop = STOP_CONVERGED;
 
   if (changeParmsNum == 0) goto success;
   if (maxIt < itCount) {
     itCount = maxIt;
+    fitStop = STOP_LIMIT_NOT_POSITIVE;
     goto failure;
   }
   for (;;) {
@@ -214,12 +240,16 @@ int do_iterations(double *params, double *stdDev) {
     // Tested before the count grows, so a limit of INT_MAX cannot overflow it.
     if (itCount >= maxIt) {
       itCount = maxIt;
+      fitStop = maxIt > 0 ? STOP_LIMIT : STOP_LIMIT_NOT_POSITIVE;
       goto failure;
     }
     itCount++;
   }
   // Converged; a success only when the fit beats its starting values.
-  if (!(rmse < rmse0)) goto failure;
+  if (!(rmse < rmse0)) {
+    fitStop = STOP_NOT_BETTER;
+    goto failure;
+  }
   {
     // zMat is the inverse of the last step's normal matrix; s0 the final standard error.
     int k = 0;

@@ -27,6 +27,24 @@ int one_iteration(double *params);
 enum { FIT_DONE = 0, FIT_NO_GRAPH = 1, FIT_NO_CONVERGE = 2 };
 extern const char *const fit_messages[3];
 
+// Which stop ended the last fit, finer than its outcome, for a reader who asks why a fit
+// failed: fitStop is one of these; fitStopParm the parameter whose column made the normal
+// matrix singular (STOP_SINGULAR); fitStartRmse the RMSE at the starting values (-1.0 when
+// the model has none there).
+enum {
+  STOP_CONVERGED = 0,       // converged below the starting RMSE, or nothing was free
+  STOP_NO_START_VALUE,      // the model has no value at the starting values
+  STOP_NO_VALUE,            // the model has no value at the parameters an iteration reached
+  STOP_LIMIT_NOT_POSITIVE,  // the iteration limit is 0 or negative
+  STOP_LIMIT,               // the iteration limit was reached
+  STOP_SINGULAR,            // the normal matrix was singular
+  STOP_DIVERGED,            // the RMSE rose a hundredfold in one iteration
+  STOP_NOT_BETTER,          // converged, but no better than the starting values
+};
+extern int fitStop;
+extern int fitStopParm;
+extern double fitStartRmse;
+
 // Runs the whole fit on params within maxIt iterations, setting itCount and rmse, and
 // writes the standard deviations of a successful one into stdDev. xOffsetData is shifted
 // for models 17 to 19 only while the fit runs. Returns FIT_DONE for a converged fit that

@@ -3,7 +3,7 @@
 #ifndef VELQUIN_MODELS_H
 #define VELQUIN_MODELS_H
 
-#include "run_state.h"
+#include "capacities.h"
 
 // Catalogue rows, indexed by model number; an empty row is all null or 0.
 extern const char *fitLabel[CATALOGUE_ROWS];

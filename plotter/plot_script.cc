@@ -8,6 +8,7 @@
 
 #include "batch_table.h"
 #include "models.h"
+#include "run_state.h"
 
 double curveX[CURVE_SIZE];
 double curveY[CURVE_SIZE];

@@ -6,7 +6,7 @@
 
 #include <stdio.h>
 
-#include "run_state.h"
+#include "capacities.h"
 
 enum {
   GRID_POINTS = 400,        // curve points across the x range of two-column data

@@ -8,8 +8,11 @@
 #include <string.h>
 
 #include "batch_index.h"
+#include "driver.h"
 #include "models.h"
 #include "plot_script.h"
+#include "run_state.h"
+#include "show_err.h"
 
 // Messages name the table file; with the longest name they outgrow MESSAGE_SIZE.
 enum { TABLE_MESSAGE_SIZE = MESSAGE_SIZE + NAME_SIZE };
@@ -207,14 +210,16 @@ int grid_files(int count) {
   return (count + cells - 1) / cells;
 }
 
-// Loads page k's dataset into the run state and its row's values into fitParms and rmse.
-// A refused dataset is drawn with its data where they can be read, quietly; a fitted one
-// must load. Returns 1, or 0 after a framed report.
-static int load_page(int k, const table_entry *e, FILE *data, const char *tablePath) {
-  dataRes = e->id;
-  for (int i = 0; i < MAX_PARMS; i++) fitParms[i] = e->parms[i];
+// Sets up the run of page k from base, its dataset and its row's values, loads the dataset
+// and takes the row's RMSE. A refused dataset is drawn with its data where they can be read,
+// quietly; a fitted one must load. Returns 1, or 0 after a framed report.
+static int load_page(const run_setup *base, int k, const table_entry *e, FILE *data,
+                     const char *tablePath) {
+  run_setup r = *base;
+  r.dataRes = e->id;
+  memcpy(r.fitParms, e->parms, sizeof r.fitParms);
+  setup_run(&r);
   rmse = e->rmse;
-  numData = 0;
   if (!pageFound[k]) return 1;  // a refused dataset that the file does not hold
   int refused = e->status == BATCH_REFUSED;
   errQuiet = refused;
@@ -231,7 +236,8 @@ static int load_page(int k, const table_entry *e, FILE *data, const char *tableP
   return 0;
 }
 
-int write_table_pages(FILE *fp, int format, table_reader *t, FILE *data, const char *partBase) {
+int write_table_pages(FILE *fp, int format, table_reader *t, const run_setup *base, FILE *data,
+                      const char *partBase) {
   int cols = 0, rows = 0, cells = GRID_COLUMNS * GRID_ROWS;
   grid_shape(pageCount, &cols, &rows);
   write_pages_start(fp, format, cols, rows);
@@ -252,7 +258,7 @@ int write_table_pages(FILE *fp, int format, table_reader *t, FILE *data, const c
       }
       return 0;
     }
-    if (!load_page(k, &e, data, t->path)) return 0;
+    if (!load_page(base, k, &e, data, t->path)) return 0;
     plot_page page;
     page.id = e.id;
     page.shown = e.status == BATCH_OK ? SHOWN_FIT : e.status == BATCH_FAILED ? SHOWN_START

@@ -7,6 +7,7 @@
 #include <stdio.h>
 
 #include "batch_table.h"
+#include "driver.h"
 
 enum {
   MAX_TABLE_PAGES = 100000,  // datasets of a table drawn page by page or in grids
@@ -30,9 +31,11 @@ void grid_shape(int count, int *cols, int *rows);
 int grid_files(int count);
 
 // Reads the table t again from its first row and writes to fp the script of every
-// dataset that plan_table_pages found, each loaded from data (the open data file) and
+// dataset that plan_table_pages found, each set up from base and loaded from data (the open
+// data file) and
 // drawn from the table's values: a page each for PLOT_PDF, grids of small pictures for the
 // others, in files named partBase-1, partBase-2 ... Returns 1, or 0 after a framed report.
-int write_table_pages(FILE *fp, int format, table_reader *t, FILE *data, const char *partBase);
+int write_table_pages(FILE *fp, int format, table_reader *t, const run_setup *base, FILE *data,
+                      const char *partBase);
 
 #endif  // VELQUIN_PLOT_TABLE_H

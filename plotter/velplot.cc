@@ -13,11 +13,16 @@
 #include <unistd.h>
 
 #include "batch_table.h"
+#include "cli.h"
+#include "driver.h"
+#include "files.h"
 #include "fit_engine.h"
 #include "models.h"
 #include "plot_script.h"
 #include "plot_table.h"
+#include "reports.h"
 #include "run_state.h"
+#include "show_err.h"
 
 extern char **environ;
 
@@ -25,8 +30,8 @@ enum {
   NUM_PLOT_ARGS = 6,                // dataOffset datasetId dataFile logFile model outputFile
   NUM_PROFILE_ARGS = 4,             // --profile PARAM tableFile outputFile
   NUM_ALL_ARGS = 6,                 // --all dataOffset dataFile tableFile model outputFile
-  TEMP_NAME_SIZE = NAME_SIZE + 32,  // the output's folder and a generated name
-  PART_NAME_SIZE = TEMP_NAME_SIZE + 16,  // and the number of one of several files
+  PLOT_TEMP_SIZE = NAME_SIZE + 32,  // the output's folder and a generated name
+  PART_NAME_SIZE = PLOT_TEMP_SIZE + 16,  // and the number of one of several files
   EXIT_NOT_FOUND = 127,             // what a child whose program could not be run exits with
   PLOT_FIT = 0,                     // what velplot draws: one fit from its log,
   PLOT_PROFILE = 1,                 // one column of a table across its datasets,
@@ -38,7 +43,7 @@ static char plotFname[NAME_SIZE];   // get_plot_args
 static int plotFormat;              // get_plot_args
 static char tableFname[NAME_SIZE];  // get_plot_args
 static const char *profileParm;     // get_plot_args
-static int logFailed;               // read_fit_log: the log is of a failed fit
+static int logFailed;               // read_log_results: the log is of a failed fit
 
 static const char usage_text[] =
     "usage: velplot dataOffset datasetId dataFile logFile model outputFile\n"
@@ -63,22 +68,19 @@ static const char usage_text[] =
 // Copies a file name argument into buf. Returns 1, or 0 after a framed report for a
 // name that does not fit.
 static int take_name(char *buf, const char *arg) {
-  if (strlen(arg) > NAME_SIZE - 1) {
-    // Room for any one argument, so the message names the whole of a rejected name.
-    static char msg[MAX_ARG_SIZE + 64];
-    snprintf(msg, sizeof msg, "File name too long: %s\n", arg);
-    show_err(ERR_FATAL, "get_plot_args", msg);
-    return 0;
-  }
+  if (!check_name(arg, "get_plot_args")) return 0;
   strcpy(buf, arg);
   return 1;
 }
 
-// Fills the globals of the form given: for a fit, those that the data load reads
-// (dataOffset, dataRes, dataFname, fitFunc) and logFname; for a profile, profileParm and
-// tableFname; for every fit, the data load's and tableFname; for each, plotMode,
-// plotFname and plotFormat. Returns 1, or 0 after the usage text or a framed report for a
-// wrong command line, before any file is touched.
+// What every picture of a table shares with the run that loads its data: the offset, the
+// data file and the model; the dataset and the parameters are each page's own.
+static run_setup plotRun;
+
+// Sets up the run of the form given: for a fit, what the data load reads and logFname; for
+// a profile, profileParm and tableFname; for every fit, plotRun and tableFname; for each,
+// plotMode, plotFname and plotFormat. Returns 1, or 0 after the usage text or a framed
+// report for a wrong command line, before any file is touched.
 static int get_plot_args(int argc, char **argv) {
   plotMode = PLOT_FIT;
   if (argc > 1 && strcmp(argv[1], "--profile") == 0) plotMode = PLOT_PROFILE;
@@ -88,105 +90,39 @@ static int get_plot_args(int argc, char **argv) {
     fputs(usage_text, stdout);
     return 0;
   }
-  char msg[MESSAGE_SIZE];
+  fill_catalogue();
+  run_setup *r = &plotRun;
   if (plotMode == PLOT_FIT) {
-    if (!take_name(dataFname, argv[3]) || !take_name(logFname, argv[4]) ||
+    if (!check_name(argv[3], "get_plot_args") || !check_name(argv[4], "get_plot_args") ||
         !take_name(plotFname, argv[6])) {
       return 0;
     }
-    dataOffset = atof(argv[1]);
-    dataRes = to_int(argv[2]);
-    fitFunc = to_int(argv[5]);
+    r->dataOffset = atof(argv[1]);
+    r->dataRes = to_int(argv[2]);
+    r->dataFname = argv[3];
+    r->logFname = argv[4];
+    r->fitFunc = to_int(argv[5]);
   } else if (plotMode == PLOT_PROFILE) {
     if (!take_name(tableFname, argv[3]) || !take_name(plotFname, argv[4])) return 0;
     profileParm = argv[2];
   } else {
-    if (!take_name(dataFname, argv[3]) || !take_name(tableFname, argv[4]) ||
+    if (!check_name(argv[3], "get_plot_args") || !take_name(tableFname, argv[4]) ||
         !take_name(plotFname, argv[6])) {
       return 0;
     }
-    dataOffset = atof(argv[2]);
-    fitFunc = to_int(argv[5]);
+    r->dataOffset = atof(argv[2]);
+    r->dataFname = argv[3];
+    r->fitFunc = to_int(argv[5]);
   }
-  if (plotMode != PLOT_PROFILE && (fitFunc < 0 || fitFunc > LAST_MODEL)) {
-    snprintf(msg, sizeof msg, "Unknown model number %d\n", fitFunc);
-    show_err(ERR_FATAL, "get_plot_args", msg);
-    return 0;
-  }
+  if (plotMode != PLOT_PROFILE && !check_model(r->fitFunc, "get_plot_args")) return 0;
+  setup_run(r);
   plotFormat = plot_format(plotFname);
   if (plotFormat < 0) {
+    char msg[MESSAGE_SIZE];
     snprintf(msg, sizeof msg, "Output file %s must end in .svg, .png or .pdf\n", plotFname);
     show_err(ERR_FATAL, "get_plot_args", msg);
     return 0;
   }
-  return 1;
-}
-
-// Sets fitParms from the first n lines of the log (n from the catalogue row of fitFunc),
-// and rmse from line n + 1, which must hold that one number: a log of a model with more
-// or fewer parameters fails there instead of drawing a wrong curve. A failed fit's
-// message after the iteration count sets logFailed. Returns 1, or 0 after a framed report.
-static int read_fit_log(void) {
-  char msg[MESSAGE_SIZE];
-  int n = fitParmNum[fitFunc];
-  if (n == 0) {
-    snprintf(msg, sizeof msg, "Model %d has no catalogue entry, so its log holds no parameters\n",
-             fitFunc);
-    show_err(ERR_FATAL, "read_fit_log", msg);
-    return 0;
-  }
-  FILE *fp = fopen(logFname, "r");
-  if (fp == NULL) {
-    snprintf(msg, sizeof msg, "Unable to open log file %s\n", logFname);
-    show_err(ERR_FATAL, "read_fit_log", msg);
-    return 0;
-  }
-  char line[LINE_SIZE];
-  for (int i = 0; i <= n; i++) {
-    if (!read_whole_line(fp, line, sizeof line)) {
-      if (feof(fp) && !ferror(fp)) {
-        snprintf(msg, sizeof msg,
-                 "Log file %s has %d lines; model %d needs %d parameter lines and the RMSE\n",
-                 logFname, i, fitFunc, n);
-      } else {
-        snprintf(msg, sizeof msg, "Line %d of log file %s is unreadable\n", i + 1, logFname);
-      }
-      show_err(ERR_FATAL, "read_fit_log", msg);
-      fclose(fp);
-      return 0;
-    }
-    double value, sd;
-    int got = sscanf(line, "%lf %lf", &value, &sd);
-    if (i < n && got != 2) {
-      snprintf(msg, sizeof msg, "Line %d of log file %s is not a value and a standard deviation\n",
-               i + 1, logFname);
-      show_err(ERR_FATAL, "read_fit_log", msg);
-      fclose(fp);
-      return 0;
-    }
-    if (i == n && got != 1) {
-      snprintf(msg, sizeof msg,
-               "Line %d of log file %s is not the RMSE: is it a log of model %d?\n", i + 1,
-               logFname, fitFunc);
-      show_err(ERR_FATAL, "read_fit_log", msg);
-      fclose(fp);
-      return 0;
-    }
-    if (i < n) {
-      fitParms[i] = value;
-    } else {
-      rmse = value;
-    }
-  }
-  // The iteration count, then the message of a failed fit, as velquin's log writer puts it.
-  logFailed = 0;
-  if (read_whole_line(fp, line, sizeof line) && read_whole_line(fp, line, sizeof line)) {
-    line[strcspn(line, "\n")] = '\0';
-    for (int outcome = FIT_NO_GRAPH; outcome <= FIT_NO_CONVERGE; outcome++) {
-      if (strcmp(line, fit_messages[outcome]) == 0) logFailed = 1;
-    }
-  }
-  fclose(fp);
   return 1;
 }
 
@@ -219,8 +155,8 @@ static int run_gnuplot(const char *script, int outFd) {
 // names, which works only within one file system. Each is removed on every path. Several
 // files of a grid are tempOut-1, tempOut-2 ..., created only once tempOut itself has
 // reserved the name; gnuplot's standard output then goes to tempOut and stays unused.
-static char tempOut[TEMP_NAME_SIZE];
-static char tempScript[TEMP_NAME_SIZE];
+static char tempOut[PLOT_TEMP_SIZE];
+static char tempScript[PLOT_TEMP_SIZE];
 static int tempParts;  // tempOut-1 to tempOut-tempParts exist
 
 static void part_name(char *buf, int size, const char *base, int k) {
@@ -252,7 +188,7 @@ static int plot_failed(const char *message) {
 static void temp_name(char *buf, const char *what) {
   const char *slash = strrchr(plotFname, '/');
   int dirLen = slash != NULL ? (int)(slash - plotFname) + 1 : 0;
-  snprintf(buf, TEMP_NAME_SIZE, "%s%.*s.velplot-%s-XXXXXX", plotFname[0] == '/' ? "" : "./", dirLen,
+  snprintf(buf, PLOT_TEMP_SIZE, "%s%.*s.velplot-%s-XXXXXX", plotFname[0] == '/' ? "" : "./", dirLen,
            plotFname, what);
 }
 
@@ -307,7 +243,7 @@ static int write_script(FILE *fp) {
     return write_profile_script(fp, plotFormat, &table, profileParm);
   }
   if (plotMode == PLOT_ALL) {
-    return write_table_pages(fp, plotFormat, &table, dataFp, tempOut);
+    return write_table_pages(fp, plotFormat, &table, &plotRun, dataFp, tempOut);
   }
   plot_page page;
   page.id = dataRes;
@@ -421,7 +357,7 @@ int main(int argc, char **argv) {
   if (!get_plot_args(argc, argv)) return 1;
   if (plotMode == PLOT_FIT) {
     if (!init_vars()) return 1;
-    if (!read_fit_log()) return 1;
+    if (!read_log_results(logFname, fitFunc, fitParms, &rmse, &logFailed)) return 1;
     if (!compute_plot()) {
       char msg[MESSAGE_SIZE];
       snprintf(
@@ -433,7 +369,6 @@ int main(int argc, char **argv) {
     }
     return draw_plot(0) ? 0 : 1;
   }
-  fill_catalogue();
   if (!open_table()) return 1;
   if (plotMode == PLOT_PROFILE) return draw_plot(0) ? 0 : 1;
   int count = plan_table_pages(&table);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "crv_reader.h"
+#include "show_err.h"
 #include "program_run.h"
 
 namespace {
@@ -29,7 +30,7 @@ std::string datasets_of(const std::string &content, const char *list) {
     batch_dataset ds;
     while (index_next(&ds) == 1) {
       got += std::to_string(ds.id) + ":" + std::to_string(ds.at.lineNo) +
-             (ds.refusedLine ? "!" : "") + (ds.missing ? "?" : "") + " ";
+             (ds.at.refusedLine ? "!" : "") + (ds.at.missing ? "?" : "") + " ";
     }
   }
   testing::internal::GetCapturedStdout();
@@ -93,9 +94,9 @@ TEST(read_crv_at, loads_each_dataset_as_read_crv_data_does) {
     ok[0] = read_crv_data(path.c_str(), ds.id, x[0], y[0], t[0], &n[0], &c[0]);
     message[0] = errMessage;
     errMessage[0] = '\0';
-    if (ds.refusedLine != 0) {
+    if (ds.at.refusedLine != 0) {
       ok[1] = 0;
-      message[1] = "Line " + std::to_string(ds.refusedLine) + " is too long\n";
+      message[1] = "Line " + std::to_string(ds.at.refusedLine) + " is too long\n";
     } else {
       ok[1] = read_crv_at(fp, path.c_str(), ds.id, &ds.at, x[1], y[1], t[1], &n[1], &c[1]);
       message[1] = errMessage;

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "models.h"
+#include "run_state.h"
+#include "show_err.h"
 
 namespace {
 

@@ -403,25 +403,18 @@ TEST(velbatch, an_interrupt_leaves_whole_reports_and_rows) {
     SCOPED_TRACE(sig);
     temp_dir work;
     work.write("data.crv", data);
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(work.path().c_str()) != 0) _exit(99);
-      freopen("out", "w", stdout);
-      execl(VELBATCH_BIN, "velbatch", "-j", "2", "0", "data.crv", "r.res", "t.tsv", "0", "2000",
-            "2", "1", (char *)NULL);
-      _exit(99);
-    }
+    started_program p = start_program(
+        VELBATCH_BIN, {"-j", "2", "0", "data.crv", "r.res", "t.tsv", "0", "2000", "2", "1"},
+        work.path());
     // Wait for two rows, then interrupt.
     for (int tries = 0;
          tries < 3000 && count_of(work.exists("t.tsv") ? work.read("t.tsv") : "", "\n") < 3;
          tries++) {
       usleep(10000);
     }
-    kill(pid, sig);
-    int status;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    kill(p.pid, sig);
+    run_result r = finish_program(p);
+    EXPECT_EQ(r.status, 128 + sig);
     std::string table = work.read("t.tsv"), results = work.read("r.res");
     int rows = count_of(table, "\n") - 1;
     EXPECT_GE(rows, 2);
@@ -432,7 +425,7 @@ TEST(velbatch, an_interrupt_leaves_whole_reports_and_rows) {
               "\n\n************************************************************\n");
     EXPECT_EQ(lines_of(table).back().substr(0, std::to_string(rows).size() + 8),
               std::to_string(rows) + "\tfailed\t");
-    EXPECT_EQ(work.read("out"), "velbatch: interrupted after " + std::to_string(rows) +
+    EXPECT_EQ(r.out, "velbatch: interrupted after " + std::to_string(rows) +
                                     " datasets: 0 ok, " + std::to_string(rows) +
                                     " failed, 0 refused\n");
   }

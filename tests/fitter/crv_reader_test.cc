@@ -91,6 +91,11 @@ TEST(read_crv_data, loads_the_requested_dataset) {
       {"numbers of any form", "1e3 -0\n-1.5E-2 +.5\n", 0, 2, "(1000 -0)(-0.015 0.5)"},
       {"an id beyond the int range is not wrapped round", "4294967297\n9 9\n9 9\n1\n1 2\n3 4\n", 1,
        2, "(1 2)(3 4)"},
+      {"a byte order mark before the first id line", "\xEF\xBB\xBF" "4\r\n1 2\r\n3 4\r\n", 4, 2,
+       "(1 2)(3 4)"},
+      {"a byte order mark before dataset 0", "\xEF\xBB\xBF" "1 2\n3 4\n", 0, 2, "(1 2)(3 4)"},
+      {"a mark before a line of 255 characters", "\xEF\xBB\xBF" "1 2" + std::string(251, ' ') +
+       "\n3 4\n", 0, 2, "(1 2)(3 4)"},
   };
   for (const load_case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -138,6 +143,10 @@ TEST(read_crv_data, refuses_files_without_a_usable_dataset) {
       {"long line after an accepted one", line254 + "1 2\n" + line255, 0, "Line 3 is too long\n"},
       {"long comment then long data", long_comment + "1 2\n3 4\n" + std::string(300, '5') + "\n", 0,
        "Line 4 is too long\n"},
+      {"a mark is only skipped at the start", "1 2\n\xEF\xBB\xBF" "3 4\n", 0, "Invalid data line 2\n"},
+      {"line numbers count from the line after a mark", "\xEF\xBB\xBF" "\n5\n1 2\nx y\n", 5,
+       "Invalid data line 4\n"},
+      {"part of a mark is data", "\xEF\xBB" "1 2\n", 0, "Num of data columns must be 2 or 3"},
   };
   for (const refusal_case &c : cases) {
     SCOPED_TRACE(c.name);

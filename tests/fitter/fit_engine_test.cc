@@ -21,23 +21,17 @@ const double UNSET = -2147483648.0;
 const char *const GRAPH_MSG = "velquin: Unable to graph function with your starting parameters.\n";
 const char *const CONVERGE_MSG = "velquin: Unable to converge with your starting parameters.\n";
 
-// Resets every global the engine reads or writes.
+// Every global the engine reads or writes as at process start, then model 0 with room for
+// 100 iterations.
 class engine_state : public testing::Test {
  protected:
   void SetUp() override {
+    reset_run_state();
+    reset_engine();
     fill_catalogue();
     use_model(0);
-    numData = 0;
     numDataCol = 2;
-    memset(xOffsetData, 0, sizeof xOffsetData);
-    memset(yData, 0, sizeof yData);
-    memset(tData, 0, sizeof tData);
-    memset(fitParms, 0, sizeof fitParms);
-    memset(holdConstFlag, 0, sizeof holdConstFlag);
-    memset(fitStdDev, 0, sizeof fitStdDev);
     maxIt = 100;
-    itCount = 0;
-    rmse = 0.0;
   }
 
   void use_model(int model) {
@@ -309,48 +303,49 @@ TEST_F(do_iterations, every_outcome_of_a_fit) {
     int result;
     int itCount;
     const char *log;  // "(none)" when no message is written
+    int stop;         // fitStop
   };
   // clang-format off
   const row rows[] = {
   //  name                                           model n  x             t         y
   //                                                 start             hold          maxIt result itCount log
     {"every parameter held",                           0, 4, {0, 1, 2, 3}, {},       {1.1, 2.9, 5.2, 6.8},
-                                                     {1, 0},           {1, 1},        50, 0,     0,     "(none)"},
+                                                     {1, 0},           {1, 1},        50, 0,     0,     "(none)", STOP_CONVERGED},
     {"first iteration: a stepped value is refused",   16, 2, {3, 7},       {10, 10}, {0.8, 0.6},
-                                                     {1, 7.55, 1, 5},  {1, 0, 1, 1},  50, 1,     0,     GRAPH_MSG},
+                                                     {1, 7.55, 1, 5},  {1, 0, 1, 1},  50, 1,     0,     GRAPH_MSG, STOP_NO_START_VALUE},
     {"first iteration: refused at the start",         16, 2, {3, 7},       {10, 10}, {0.8, 0.6},
-                                                     {1, 8, 1, 5},     {1, 0, 1, 1},  50, 1,     0,     GRAPH_MSG},
+                                                     {1, 8, 1, 5},     {1, 0, 1, 1},  50, 1,     0,     GRAPH_MSG, STOP_NO_START_VALUE},
     {"first iteration: a held parameter is unset",     0, 2, {0, 1},       {},       {1, 2},
-                                                     {1, UNSET},       {0, 1},        50, 1,     0,     GRAPH_MSG},
+                                                     {1, UNSET},       {0, 1},        50, 1,     0,     GRAPH_MSG, STOP_NO_START_VALUE},
     // The matrix of the first iteration is singular; the second cannot step.
     {"later iteration: singular matrix",               0, 3, {0, 0, 0},    {},       {1, 2, 4},
-                                                     {0.75, 3},        {0, 0},        50, 1,     1,     CONVERGE_MSG},
+                                                     {0.75, 3},        {0, 0},        50, 1,     1,     CONVERGE_MSG, STOP_SINGULAR},
     // The step from DKd1 = 6 to about 9 leaves model 16 without a root.
     {"later iteration: evaluation refused",           16, 2, {7, 7},       {10, 10}, {-1, -1},
-                                                     {1, 6, 1, 5},     {1, 0, 1, 1},  50, 1,     1,     CONVERGE_MSG},
+                                                     {1, 6, 1, 5},     {1, 0, 1, 1},  50, 1,     1,     CONVERGE_MSG, STOP_NO_VALUE},
     // T2 = 0.05 barely moves the model, so a tenth of the step still takes T2 past 100
     // and the RMSE from 0.001 to about 1.
     {"later iteration: RMSE grew a hundredfold",       5, 2, {1, 2},       {},       {0.001, 0.001},
-                                                     {1, 0.05},        {1, 0},        50, 1,     1,     CONVERGE_MSG},
+                                                     {1, 0.05},        {1, 0},        50, 1,     1,     CONVERGE_MSG, STOP_DIVERGED},
     {"iteration limit above 0",                        0, 4, {0, 1, 2, 3}, {},       {1.1, 2.9, 5.2, 6.8},
-                                                     {1, 0},           {0, 0},         3, 1,     3,     CONVERGE_MSG},
+                                                     {1, 0},           {0, 0},         3, 1,     3,     CONVERGE_MSG, STOP_LIMIT},
     {"iteration limit 0",                              0, 4, {0, 1, 2, 3}, {},       {1.1, 2.9, 5.2, 6.8},
-                                                     {1, 0},           {0, 0},         0, 1,     0,     GRAPH_MSG},
+                                                     {1, 0},           {0, 0},         0, 1,     0,     GRAPH_MSG, STOP_LIMIT_NOT_POSITIVE},
     // Exact data make the standard error 0, which the convergence test never accepts.
     {"exact data end at the limit",                    0, 4, {0, 1, 2, 3}, {},       {1, 3, 5, 7},
-                                                     {2, 1},           {0, 0},         5, 1,     5,     CONVERGE_MSG},
+                                                     {2, 1},           {0, 0},         5, 1,     5,     CONVERGE_MSG, STOP_LIMIT},
     // With no degree of freedom left the standard error is not finite.
     {"as many free parameters as points",              0, 2, {0, 1},       {},       {1, 4},
-                                                     {1, 0},           {0, 0},         5, 1,     5,     CONVERGE_MSG},
+                                                     {1, 0},           {0, 0},         5, 1,     5,     CONVERGE_MSG, STOP_LIMIT},
     // Residuals +1 and -1 against equal derivatives: no step, converged at once, and the
     // RMSE is no better than at the start.
     {"converged without a better RMSE",                0, 2, {0, 1},       {},       {0, 2},
-                                                     {0, 1},           {1, 0},        50, 1,     1,     CONVERGE_MSG},
+                                                     {0, 1},           {1, 0},        50, 1,     1,     CONVERGE_MSG, STOP_NOT_BETTER},
     {"negative iteration limit",                       0, 4, {0, 1, 2, 3}, {},       {1.1, 2.9, 5.2, 6.8},
-                                                     {1, 0},           {0, 0},        -5, 1,    -5,     CONVERGE_MSG},
+                                                     {1, 0},           {0, 0},        -5, 1,    -5,     CONVERGE_MSG, STOP_LIMIT_NOT_POSITIVE},
     // No iteration is made, so the refused stepped value is never reached.
     {"negative iteration limit before a refusal",     16, 2, {3, 7},       {10, 10}, {0.8, 0.6},
-                                                     {1, 7.55, 1, 5},  {1, 0, 1, 1},  -1, 1,    -1,     CONVERGE_MSG},
+                                                     {1, 7.55, 1, 5},  {1, 0, 1, 1},  -1, 1,    -1,     CONVERGE_MSG, STOP_LIMIT_NOT_POSITIVE},
   };
   // clang-format on
   for (const row &r : rows) {
@@ -369,6 +364,11 @@ TEST_F(do_iterations, every_outcome_of_a_fit) {
       EXPECT_EQ(fitStdDev[i], -7.0) << "standard deviation " << i;
     }
     EXPECT_EQ(outcome == FIT_DONE ? "(none)" : std::string(fit_messages[outcome]) + "\n", r.log);
+    EXPECT_EQ(fitStop, r.stop);
+    // The one singular case has every x at 0: A0's column of derivatives is 0.
+    if (r.stop == STOP_SINGULAR) {
+      EXPECT_EQ(fitStopParm, 0);
+    }
   }
 }
 

@@ -8,7 +8,10 @@
 
 #include <string>
 
+#include "files.h"
 #include "models.h"
+#include "run_state.h"
+#include "show_err.h"
 #include "program_run.h"
 #include "velquin_texts.h"
 
@@ -126,8 +129,9 @@ DKd1.....:       yes               1          0
 Shift-LM2:       no                1          0
 DKd2.....:       no                1          0
 
-RMSE.......: -1        
-Iterations.: 0
+RMSE.......: -1)"
+    "        \n"
+    R"(Iterations.: 0
 Max It.....: 10
 
 Point by Point Analysis

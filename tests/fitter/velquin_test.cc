@@ -30,32 +30,58 @@ std::vector<std::string> read_lines(const std::string &path) {
 }
 
 // Each folder of tests/data/runs is one recorded run: input/ (the files before it), args
-// (one argument a line), expected/ (the files after it), expected.stdout and
-// expected.status. The recordings cover a fit of every model, data-file cases and
-// command-line cases.
-TEST(velquin, recorded_runs_reproduce_byte_for_byte) {
+// (one argument a line), expected/ (the files after it), expected.stdout, expected.status,
+// and shows, the test's name: what the run shows. The recordings cover a fit of every
+// model, data-file cases and command-line cases.
+struct recorded_run {
+  std::string dir, shows;
+};
+
+std::vector<recorded_run> recorded_runs() {
   std::string runs = std::string(TEST_DATA_DIR) + "/runs";
-  std::vector<std::string> cases = list_dir(runs);
-  ASSERT_GE(cases.size(), 43u);
-  for (const std::string &name : cases) {
-    SCOPED_TRACE(name);
+  std::vector<recorded_run> found;
+  for (const std::string &name : list_dir(runs)) {
     std::string dir = runs + "/" + name;
-    temp_dir work;
-    for (const std::string &f : list_dir(dir + "/input")) {
-      work.write(f, read_file(dir + "/input/" + f));
-    }
-    run_result r = run_program(VELQUIN_BIN, read_lines(dir + "/args"), work.path());
-    EXPECT_EQ(std::to_string(r.status) + "\n", read_file(dir + "/expected.status"));
-    EXPECT_EQ(r.out, read_file(dir + "/expected.stdout"));
-    EXPECT_EQ(r.err, "");
-    std::vector<std::string> expected = list_dir(dir + "/expected");
-    EXPECT_EQ(work.list(), expected);
-    for (const std::string &f : expected) {
-      SCOPED_TRACE(f);
-      EXPECT_EQ(work.read(f), read_file(dir + "/expected/" + f));
-    }
+    std::vector<std::string> shows = read_lines(dir + "/shows");
+    found.push_back({dir, shows.empty() ? "no_name_" + std::to_string(found.size()) : shows[0]});
+  }
+  return found;
+}
+
+// A missing or emptied folder of runs must not pass.
+TEST(velquin, every_recorded_run_has_a_test_of_its_own) {
+  std::vector<recorded_run> runs = recorded_runs();
+  ASSERT_GE(runs.size(), 46u);
+  std::vector<std::string> names;
+  for (const recorded_run &run : runs) names.push_back(run.shows);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
+}
+
+class recorded : public testing::TestWithParam<recorded_run> {};
+
+TEST_P(recorded, run_reproduces_byte_for_byte) {
+  const std::string &dir = GetParam().dir;
+  temp_dir work;
+  for (const std::string &f : list_dir(dir + "/input")) {
+    work.write(f, read_file(dir + "/input/" + f));
+  }
+  run_result r = run_program(VELQUIN_BIN, read_lines(dir + "/args"), work.path());
+  EXPECT_EQ(std::to_string(r.status) + "\n", read_file(dir + "/expected.status"));
+  EXPECT_EQ(r.out, read_file(dir + "/expected.stdout"));
+  EXPECT_EQ(r.err, "");
+  std::vector<std::string> expected = list_dir(dir + "/expected");
+  EXPECT_EQ(work.list(), expected);
+  for (const std::string &f : expected) {
+    SCOPED_TRACE(f);
+    EXPECT_EQ(work.read(f), read_file(dir + "/expected/" + f));
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(velquin, recorded, testing::ValuesIn(recorded_runs()),
+                         [](const testing::TestParamInfo<recorded_run> &run) {
+                           return run.param.shows;
+                         });
 
 struct file {
   std::string name, content;
@@ -235,14 +261,16 @@ const char model12_report[] = R"(an earlier report
 Data Input.: data.crv
 Num of data: 4
 
-Function...: 
-Description: 
-Parameters.: 0
+Function...:)"
+    " \n"
+    "Description: \n"
+    R"(Parameters.: 0
 
 Parameter   Hold Constant      Value     StdDev
 
-RMSE.......: 4.5525    
-Iterations.: 0
+RMSE.......: 4.5525)"
+    "    \n"
+    R"(Iterations.: 0
 Max It.....: 10
 
 Point by Point Analysis

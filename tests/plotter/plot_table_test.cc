@@ -8,6 +8,8 @@
 #include <string>
 
 #include "models.h"
+#include "run_state.h"
+#include "show_err.h"
 #include "plot_script.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -89,8 +90,8 @@ void write_file(const std::string &path, const std::string &content) {
   fclose(fp);
 }
 
-run_result run_program(const std::string &program, const std::vector<std::string> &args,
-                       const std::string &cwd, const std::string &input) {
+started_program start_program(const std::string &program, const std::vector<std::string> &args,
+                              const std::string &cwd, const run_options &options) {
   int in_pipe[2], out_pipe[2], err_pipe[2];
   if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) {
     throw std::runtime_error("pipe failed");
@@ -105,13 +106,21 @@ run_result run_program(const std::string &program, const std::vector<std::string
   if (pid == 0) {
     dup2(in_pipe[0], 0);
     dup2(out_pipe[1], 1);
-    dup2(err_pipe[1], 2);
-    close(in_pipe[0]);
-    close(in_pipe[1]);
-    close(out_pipe[0]);
-    close(out_pipe[1]);
-    close(err_pipe[0]);
-    close(err_pipe[1]);
+    dup2(options.merge_err ? out_pipe[1] : err_pipe[1], 2);
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
+      close(fd);
+    }
+    // The test process ignores SIGPIPE for its own writes to the pipes; the program gets
+    // the default a shell gives, so that it is tested as a user runs it.
+    signal(SIGPIPE, SIG_DFL);
+    if (options.file_limit >= 0) {
+      // Ignored, the signal lets the write fail with EFBIG instead of ending the process;
+      // both the disposition and the limit survive exec.
+      signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit;
+      limit.rlim_cur = limit.rlim_max = (rlim_t)options.file_limit;
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
     if (chdir(cwd.c_str()) != 0) _exit(126);
     execv(program.c_str(), argv.data());
     _exit(127);
@@ -119,53 +128,71 @@ run_result run_program(const std::string &program, const std::vector<std::string
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
-  signal(SIGPIPE, SIG_IGN);
+  signal(SIGPIPE, SIG_IGN);  // a program that ends before reading its input must not end us
+  started_program p;
+  p.pid = pid;
+  p.in_fd = in_pipe[1];
+  p.out_fd = out_pipe[0];
+  p.err_fd = err_pipe[0];
+  return p;
+}
 
+run_result finish_program(started_program &p, const std::string &input) {
   // Feed standard input and drain both outputs together, so no pipe fills up.
-  run_result r{-1, "", ""};
+  run_result r;
+  r.status = -1;
   size_t fed = 0;
-  int in_fd = in_pipe[1];
-  if (input.empty()) {
-    close(in_fd);
-    in_fd = -1;
+  if (input.empty() && p.in_fd >= 0) {
+    close(p.in_fd);
+    p.in_fd = -1;
   }
-  int out_fd = out_pipe[0], err_fd = err_pipe[0];
-  while (out_fd >= 0 || err_fd >= 0) {
+  while (p.out_fd >= 0 || p.err_fd >= 0) {
     struct pollfd fds[3];
     int nfds = 0;
-    if (out_fd >= 0) fds[nfds++] = {out_fd, POLLIN, 0};
-    if (err_fd >= 0) fds[nfds++] = {err_fd, POLLIN, 0};
-    if (in_fd >= 0) fds[nfds++] = {in_fd, POLLOUT, 0};
+    if (p.out_fd >= 0) fds[nfds++] = {p.out_fd, POLLIN, 0};
+    if (p.err_fd >= 0) fds[nfds++] = {p.err_fd, POLLIN, 0};
+    if (p.in_fd >= 0) fds[nfds++] = {p.in_fd, POLLOUT, 0};
     if (poll(fds, nfds, -1) < 0) break;
     for (int i = 0; i < nfds; i++) {
       if (fds[i].revents == 0) continue;
-      if (fds[i].fd == in_fd) {
-        ssize_t w = write(in_fd, input.data() + fed, input.size() - fed);
+      if (fds[i].fd == p.in_fd) {
+        ssize_t w = write(p.in_fd, input.data() + fed, input.size() - fed);
         if (w > 0) fed += (size_t)w;
         if (w <= 0 || fed == input.size()) {
-          close(in_fd);
-          in_fd = -1;
+          close(p.in_fd);
+          p.in_fd = -1;
         }
         continue;
       }
       char buf[65536];
       ssize_t n = read(fds[i].fd, buf, sizeof buf);
-      std::string &dest = fds[i].fd == out_fd ? r.out : r.err;
+      bool is_out = fds[i].fd == p.out_fd;
       if (n > 0) {
-        dest.append(buf, (size_t)n);
+        (is_out ? r.out : r.err).append(buf, (size_t)n);
       } else {
         close(fds[i].fd);
-        if (fds[i].fd == out_fd) {
-          out_fd = -1;
-        } else {
-          err_fd = -1;
-        }
+        (is_out ? p.out_fd : p.err_fd) = -1;
       }
     }
   }
-  if (in_fd >= 0) close(in_fd);
+  if (p.in_fd >= 0) close(p.in_fd);
+  p.in_fd = -1;
   int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
+  waitpid(p.pid, &wstatus, 0);
   if (WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
+  if (WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
   return r;
+}
+
+run_result run_program(const std::string &program, const std::vector<std::string> &args,
+                       const std::string &cwd, const run_options &options) {
+  started_program p = start_program(program, args, cwd, options);
+  return finish_program(p, options.input);
+}
+
+run_result run_program(const std::string &program, const std::vector<std::string> &args,
+                       const std::string &cwd, const std::string &input) {
+  run_options options;
+  options.input = input;
+  return run_program(program, args, cwd, options);
 }

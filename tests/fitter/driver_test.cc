@@ -1,5 +1,5 @@
-// Tests of the driver steps that fill the run state: get_args, init_vars, show_err.
-#include "run_state.h"
+// Tests of the driver steps that fill the run state: get_args, init_vars.
+#include "driver.h"
 
 #include <gtest/gtest.h>
 #include <math.h>
@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "program_run.h"
+#include "run_state.h"
+#include "show_err.h"
 #include "velquin_texts.h"
 
 namespace {
@@ -137,31 +139,6 @@ TEST_F(init_vars_test, refuses_models_without_a_formula) {
   parse({"0", "0", dir.file("data.crv"), "r", "l", "28", "10"});
   EXPECT_EQ(init_vars(), 1);
   EXPECT_EQ(numData, 2);
-}
-
-TEST(show_err, frames_warnings_and_returns) {
-  testing::internal::CaptureStdout();
-  show_err(2, "module", "a message\n");
-  show_err(ERR_WARNING, "m", "no newline");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "\n************************************************\n\n Warning, Error Detected!\n\n"
-            " Module.: module\n Message: a message\n\n"
-            "\n************************************************\n\n"
-            "\n************************************************\n\n Warning, Error Detected!\n\n"
-            " Module.: m\n Message: no newline\n"
-            "\n************************************************\n\n");
-  // A fatal report returns as well: the caller ends the run. Quiet, it prints nothing and
-  // keeps the message, cut to its buffer.
-  testing::internal::CaptureStdout();
-  show_err(ERR_FATAL, "m", "x");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), frame(true, "m", "x"));
-  std::string long_message(2 * MESSAGE_SIZE, 'm');
-  errQuiet = 1;
-  testing::internal::CaptureStdout();
-  show_err(ERR_WARNING, "m", long_message.c_str());
-  errQuiet = 0;
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(errMessage, long_message.substr(0, MESSAGE_SIZE - 1));
 }
 
 }  // namespace
