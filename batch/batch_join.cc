@@ -4,13 +4,12 @@
 #include "batch_join.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "batch_table.h"
+#include "files.h"
 #include "models.h"
+#include "show_err.h"
 
 enum {
   COPY_SIZE = 1 << 16,
@@ -19,7 +18,7 @@ enum {
   OUTPUT_FAILED = 2,  // a write to the output failed, not yet reported
 };
 
-static char tempPath[NAME_SIZE + 32];
+static beside_file joined;
 static char firstHeader[ROW_SIZE + 1];
 static char copyBuf[COPY_SIZE];
 
@@ -39,20 +38,20 @@ static int is_table_header(const char *line) {
   return 0;
 }
 
-// What is wrong with the first line of a part, read by read_whole_line with result got, or
-// an empty msg when it is the header it must be: any table's for the first part, the
-// first part's for the others.
-static void check_header(char *msg, int size, FILE *fp, const char *path, const char *line, int got,
+// What is wrong with the first line of a part, which read_whole_line read into line with
+// result got, or an empty msg when it is the header it must be: any table's for the first
+// part, the first part's for the others.
+static void check_header(char *msg, int size, const char *path, const char *line, int got,
                          int index, const char *first) {
   size_t len = strlen(line);
   msg[0] = '\0';
-  if (ferror(fp)) {
+  if (got == LINE_ERROR) {
     snprintf(msg, size, "Unable to read part table %s\n", path);
-  } else if (len == 0 && feof(fp)) {
+  } else if (got == LINE_END) {
     snprintf(msg, size, "Part table %s is empty\n", path);
-  } else if (got && line[len - 1] != '\n') {
+  } else if (got == LINE_READ && line[len - 1] != '\n') {
     snprintf(msg, size, "Part table %s is not whole: its last line has no line feed\n", path);
-  } else if (!got || !is_table_header(line)) {
+  } else if (got != LINE_READ || !is_table_header(line)) {
     snprintf(msg, size, "Part table %s does not begin with the header of a velbatch table\n", path);
   } else if (index > 0 && strcmp(line, firstHeader) != 0) {
     snprintf(msg, size, "Part table %s has another header than %s\n", path, first);
@@ -69,9 +68,10 @@ static int copy_part(FILE *out, const char *path, int index, const char *first) 
     return join_error(msg);
   }
   char line[ROW_SIZE + 1];
-  line[0] = '\0';
-  int got = read_whole_line(fp, line, sizeof line);
-  check_header(msg, sizeof msg, fp, path, line, got, index, first);
+  int len = 0;
+  long long taken = 0;
+  int got = read_whole_line(fp, line, sizeof line, &len, &taken, NULL);
+  check_header(msg, sizeof msg, path, line, got, index, first);
   int result = msg[0] == '\0' ? PART_COPIED : PART_REFUSED;
   if (result == PART_COPIED && index == 0) {
     memcpy(firstHeader, line, sizeof firstHeader);
@@ -96,25 +96,6 @@ static int copy_part(FILE *out, const char *path, int index, const char *first) 
   return result;
 }
 
-// Opens a new file beside outPath, in its folder so that the rename stays on one file
-// system, with the permissions of any new file. NULL when it cannot be made.
-static FILE *open_beside(const char *outPath) {
-  const char *slash = strrchr(outPath, '/');
-  int dirLen = slash != NULL ? (int)(slash - outPath) + 1 : 0;
-  snprintf(tempPath, sizeof tempPath, "%.*s.velbatch-join-XXXXXX", dirLen, outPath);
-  int fd = mkstemp(tempPath);
-  if (fd < 0) return NULL;
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  FILE *fp = fdopen(fd, "w");
-  if (fp == NULL) {
-    close(fd);
-    unlink(tempPath);
-  }
-  return fp;
-}
-
 int join_tables(const char *outPath, char *const *parts, int count) {
   char msg[MESSAGE_SIZE + 2 * NAME_SIZE];
   if (strlen(outPath) > NAME_SIZE - 1) {
@@ -128,7 +109,7 @@ int join_tables(const char *outPath, char *const *parts, int count) {
     }
   }
   fill_catalogue();
-  FILE *out = open_beside(outPath);
+  FILE *out = open_beside(&joined, outPath);
   if (out == NULL) {
     snprintf(msg, sizeof msg, "Unable to open output file %s", outPath);
     return join_error(msg);
@@ -137,10 +118,9 @@ int join_tables(const char *outPath, char *const *parts, int count) {
   for (int i = 0; i < count && result == PART_COPIED; i++) {
     result = copy_part(out, parts[i], i, parts[0]);
   }
-  if (ferror(out)) result = OUTPUT_FAILED;
-  if (fclose(out) != 0 && result == PART_COPIED) result = OUTPUT_FAILED;
-  if (result == PART_COPIED && rename(tempPath, outPath) != 0) result = OUTPUT_FAILED;
-  if (result != PART_COPIED) unlink(tempPath);
+  if (!close_checked(out) && result == PART_COPIED) result = OUTPUT_FAILED;
+  if (result == PART_COPIED && !commit_beside(&joined)) result = OUTPUT_FAILED;
+  discard_beside(&joined);
   if (result == OUTPUT_FAILED) {
     snprintf(msg, sizeof msg, "Unable to write output file %s", outPath);
     return join_error(msg);

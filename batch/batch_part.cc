@@ -9,6 +9,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "show_err.h"
+
 static int partIndex, partCount;  // partCount 0: no part, the whole batch as it is found
 static batch_dataset taken[MAX_BATCH_DATASETS];
 static int takenCount = -1;  // the batch's datasets, once the index has handed out all

@@ -4,6 +4,7 @@
 #include "batch_part.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -13,6 +14,7 @@
 #include "batch_table.h"
 #include "models.h"
 #include "program_run.h"
+#include "show_err.h"
 
 namespace {
 
