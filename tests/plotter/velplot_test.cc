@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "plot_script.h"
+#include "plot_curve.h"
 #include "program_run.h"
 #include "velquin_texts.h"
 
