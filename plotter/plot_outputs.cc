@@ -56,17 +56,6 @@ static int outputs_failed(const char *message) {
   return 0;
 }
 
-// open_beside names at most TEMP_TRIES temporary files in one folder at a time, and a grid
-// may have more: each of its files is moved to a name of its own, which frees the name
-// for the next. Returns 1, or 0 with the file as it was.
-static int free_temp_name(beside_file *b, int k) {
-  char moved[TEMP_NAME_SIZE];
-  int len = snprintf(moved, sizeof moved, "%s-%d", b->temp, k + 1);
-  if (len < 0 || len >= (int)sizeof moved || rename(b->temp, moved) != 0) return 0;
-  memcpy(b->temp, moved, (size_t)len + 1);
-  return 1;
-}
-
 // Opens the temporary file of picture k (from 0). A grid's is closed at once: gnuplot
 // opens it by its name. Returns 1, or 0 after a framed report.
 static int open_picture(int k) {
@@ -89,7 +78,7 @@ static int open_picture(int k) {
     pictureFp = fp;
     return 1;
   }
-  if (close_checked(fp) && (pictureFiles == 1 || free_temp_name(&pictures[k], k))) return 1;
+  if (close_checked(fp)) return 1;
   snprintf(msg, sizeof msg, "Unable to write a temporary file beside %s\n", outputName);
   return outputs_failed(msg);
 }

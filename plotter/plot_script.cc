@@ -6,6 +6,8 @@
 #include <math.h>
 #include <stdlib.h>
 
+#include "number_format.h"
+
 static int lower_char(int c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
 
 static int ends_with(const char *text, const char *suffix) {
@@ -42,11 +44,7 @@ const plot_frame whole_canvas = {0.0, 0.0, 1.0, 1.0};
 // The script stays readable and gnuplot draws what was computed.
 void put_number(FILE *fp, double v) {
   char buf[32];
-  for (int digits = 15;; digits++) {
-    snprintf(buf, sizeof buf, "%.*g", digits, v);
-    if (digits == 17 || strtod(buf, NULL) == v) break;  // 17 digits always read back
-  }
-  fputs(buf, fp);
+  fwrite(buf, 1, (size_t)format_shortest(buf, sizeof buf, v), fp);
 }
 
 void put_point(FILE *fp, double x, double y) {

@@ -45,7 +45,7 @@ struct plot_frame {
 };
 extern const plot_frame whole_canvas;
 
-// Writes v with the fewest digits, from 15 to 17, that read back as v exactly.
+// Writes v in the shortest form that reads back as v exactly, as the table does.
 void put_number(FILE *fp, double v);
 
 // One line of a data block: x, a blank, y.
