@@ -3,7 +3,9 @@
 #include "converters.h"
 #include "fuzz_support.h"
 
-static int run_colcrv(int argc, char **argv) { return run_converter(argc, argv, &colcrv_converter); }
+static int run_colcrv(int argc, char **argv) {
+  return run_converter(argc, argv, &colcrv_converter);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz_run_converter(data, size, "colcrv", run_colcrv, reset_conv_io);

@@ -3,7 +3,9 @@
 #include "converters.h"
 #include "fuzz_support.h"
 
-static int run_qv2crv(int argc, char **argv) { return run_converter(argc, argv, &qv2crv_converter); }
+static int run_qv2crv(int argc, char **argv) {
+  return run_converter(argc, argv, &qv2crv_converter);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz_run_converter(data, size, "qv2crv", run_qv2crv, reset_conv_io);

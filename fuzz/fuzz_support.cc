@@ -74,8 +74,8 @@ struct fuzz_file {
   int writable;
 };
 static fuzz_file files[] = {
-    {NULL, S_IFREG, 1},       {NULL, S_IFREG, 1},   {"unreadable", S_IFREG, 1},
-    {"old.crv", S_IFREG, 1},  {"readonly", S_IFREG, 0}, {"full", S_IFCHR, 1},
+    {NULL, S_IFREG, 1},      {NULL, S_IFREG, 1},       {"unreadable", S_IFREG, 1},
+    {"old.crv", S_IFREG, 1}, {"readonly", S_IFREG, 0}, {"full", S_IFCHR, 1},
     {"folder", S_IFDIR, 1},
 };
 
