@@ -13,11 +13,11 @@
 #include <sys/types.h>
 
 // The file system the programs see, all in memory: the data file by its name (fuzz_begin),
-// a second file when fuzz_add_file names one, and the name "unreadable", whose reads fail, open for
-// reading; any other name to read is missing. A name to write or append opens a sink, except the
-// empty name and a name with a
-// "/" (a folder that does not exist), which fail, and the name "full", whose writes fail as
-// on a full disk. Every stream is remembered until fuzz_fclose.
+// a second file when fuzz_add_file names one, and the name "unreadable", whose reads fail,
+// open for reading; any other name to read is missing. A name to write or append opens a
+// sink, except the empty name and a name with a "/" (a folder that does not exist), which
+// fail, and the name "full", whose writes fail as on a full disk. Every stream is remembered
+// until fuzz_fclose.
 extern "C" FILE *fuzz_fopen(const char *name, const char *mode);
 extern "C" int fuzz_fclose(FILE *fp);
 
