@@ -29,6 +29,8 @@ int run_converter(int argc, char **argv, const converter *c) {
   if (info_option(argc, argv, c->program, c->usage)) return 0;
   FILE *in = open_input(argc, argv, c->prompt);
   if (in == NULL) return 1;
+  // A spreadsheet's UTF-8 export begins with a byte order mark: no part of the first line.
+  skip_bom(in);
   FILE *out = open_output(argc, argv);
   int status = out != NULL ? close_output(out, c->convert(in, out)) : 1;
   fclose(in);
