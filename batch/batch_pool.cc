@@ -212,8 +212,12 @@ int pool_wait(int tick) {
   if (r < 0 && errno != EINTR) return pool_error("Unable to wait for the worker processes\n");
   if (childEnded && worker_lost()) return pool_error("A worker process ended before its work\n");
   if (r <= 0 || pool_hurried()) return 1;
+  // The pipe ends when every worker has ended. ppoll gives that end before the SIGCHLD
+  // that follows it, and then never lets the signal in while the end is there to report.
   done_note note;
-  if (!read_whole(doneFds[0], &note, sizeof note)) return 1;
+  if (!read_whole(doneFds[0], &note, sizeof note)) {
+    return pool_error("A worker process ended before its work\n");
+  }
   workers[note.worker].busy = 0;
   busyCount--;
   slotDone[note.seq % slotCount] = 1;
