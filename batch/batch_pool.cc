@@ -1,5 +1,6 @@
-// The worker pool: the processes, their pipes, the shared slots and the signal state of the
-// main process while they run. Workers never print: their results go back in the slots.
+// The worker pool: a pipe per worker carries its next task, one pipe for all carries back
+// which task is done, and the results lie in slots mapped before the fork. Workers never
+// print: their messages go back in the slots.
 #include "batch_pool.h"
 
 #include <errno.h>
@@ -54,10 +55,10 @@ static void on_stop(int sig) {
 
 static void on_child(int) { childEnded = 1; }
 
-// Set once, as the pool starts. SIGINT, SIGTERM and SIGCHLD stay blocked but in ppoll, so
-// that none slips between a test of what has come and the wait. The workers inherit the
-// mask and keep it: an interrupt is the main process's to handle, and a worker finishes the
-// fit it has.
+// Set once, as the pool starts. SIGINT, SIGTERM and SIGCHLD stay blocked except inside
+// ppoll, so that none slips between a test of what has come and the wait. The workers
+// inherit the mask and keep it: an interrupt is the main process's to handle, and a worker
+// finishes the fit it has.
 static void take_signals(void) {
   sigset_t blocked;
   sigemptyset(&blocked);
@@ -115,7 +116,7 @@ static int pool_error(const char *message) {
 }
 
 static int start_workers(const batch_options *o, pool_work *work) {
-  fflush(stdout);
+  fflush(stdout);  // a copy of what it holds would go to each worker
   for (int w = 0; w < o->jobs; w++) {
     int task[2];
     if (pipe(task) != 0) return 0;
@@ -179,8 +180,8 @@ int pool_give(const batch_task *t) {
   memset(&pt, 0, sizeof pt);
   pt.seq = nextSeq;
   pt.task = *t;
-  // A pipe without a reader is a worker that has ended: with SIGPIPE ignored, the write
-  // fails instead of ending the process.
+  // A task pipe without a reader is a worker that has ended: SIGPIPE being ignored, the
+  // write fails instead of ending the process.
   if (!write_whole(workers[w].taskFd, &pt, sizeof pt)) {
     return pool_error("A worker process ended before its work\n");
   }

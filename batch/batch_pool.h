@@ -1,9 +1,7 @@
-// The worker processes of a batch. Each worker is forked from the main process and does one
-// task after another in its own copy of the run state; a pipe per worker carries its next
-// task, one pipe for all carries back which is done, and the results lie in slots of memory
-// shared with the main process, taken back in the order the tasks were handed out.
-// While the pool runs, SIGINT and SIGTERM are noted instead of ending the process, and
-// SIGPIPE is ignored; pool_stop gives back the signal state that pool_start found.
+// The worker processes of a batch, forked, each doing one task after another in its own
+// copy of the run state. Results come back in slots of shared memory, taken in hand-out
+// order. While the pool runs, SIGINT and SIGTERM are noted instead of ending the process
+// and SIGPIPE is ignored; pool_stop gives back the signal state that pool_start found.
 #ifndef VELQUIN_BATCH_POOL_H
 #define VELQUIN_BATCH_POOL_H
 

@@ -74,8 +74,7 @@ TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
   struct row {
     const char *name;
     const char *logDir, *results, *table;
-    const char *folder;  // a folder there before, as a log's name, or nullptr
-    long limit;
+    long limit;                 // the size a file may grow to, 0: no limit
     std::vector<piece> pieces;  // written in order while each is written whole
     int whole;                  // how many are; -1: the outputs could not be opened
     const char *message;        // the last framed report's message, "" when none
@@ -84,119 +83,46 @@ TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
     const char *summary;
     int allOk;
   } rows[] = {
+      // clang-format off
       {"whole results in the order given, a refused dataset without report or log",
-       "L/new",
-       "old.res",
-       "t.tsv",
-       nullptr,
-       0,
+       "L/new", "old.res", "t.tsv", 0,
        {{1, BATCH_OK, "report 1\n", "log 1\n", "1\tok\n"},
         {2, BATCH_REFUSED, "", "", "2\trefused\tno\n"},
         {3, BATCH_FAILED, "report 3\n", "log 3\n", "3\tfailed\tno\n"}},
-       3,
-       "",
+       3, "",
        "L/|L/new/|L/new/1.log=log 1\n|L/new/3.log=log 3\n|" + data +
            "old.res=old\nreport 1\nreport 3\n|t.tsv=" + H +
            "1\tok\n2\trefused\tno\n3\tfailed\tno\n|",
-       0,
-       "velbatch: 3 datasets: 1 ok, 1 failed, 1 refused\n",
-       0},
+       0, "velbatch: 3 datasets: 1 ok, 1 failed, 1 refused\n", 0},
       {"a report cut short is taken back and its row not written",
-       nullptr,
-       "old.res",
-       "t.tsv",
-       nullptr,
-       100,
-       {{1, BATCH_OK, r40 + "\n", "", "1\tok\n"},
-        {2, BATCH_OK, r40 + "\n", "", "2\tok\n"},
+       nullptr, "old.res", "t.tsv", 100,
+       {{1, BATCH_OK, r40 + "\n", "", "1\tok\n"}, {2, BATCH_OK, r40 + "\n", "", "2\tok\n"},
         {3, BATCH_OK, r40 + "\n", "", "3\tok\n"}},
-       2,
-       "Unable to write output file old.res",
+       2, "Unable to write output file old.res",
        data + "old.res=old\n" + r40 + "\n" + r40 + "\n|t.tsv=" + H + "1\tok\n2\tok\n|",
-       0,
-       "velbatch: 2 datasets: 2 ok, 0 failed, 0 refused\n",
-       1},
+       0, "velbatch: 2 datasets: 2 ok, 0 failed, 0 refused\n", 1},
       {"a row cut short takes its report back",
-       nullptr,
-       "r.res",
-       "t.tsv",
-       nullptr,
-       100,
+       nullptr, "r.res", "t.tsv", 100,
        {{1, BATCH_FAILED, "report 1\n", "", w20 + "\n"},
-        {2, BATCH_OK, "report 2\n", "", w20 + "\n"},
-        {3, BATCH_OK, "report 3\n", "", w20 + "\n"}},
-       2,
-       "Unable to write output file t.tsv",
+        {2, BATCH_OK, "report 2\n", "", w20 + "\n"}, {3, BATCH_OK, "report 3\n", "", w20 + "\n"}},
+       2, "Unable to write output file t.tsv",
        data + old + "r.res=report 1\nreport 2\n|t.tsv=" + H + w20 + "\n" + w20 + "\n|",
-       1,
-       "velbatch: interrupted after 2 datasets: 1 ok, 1 failed, 0 refused\n",
-       0},
+       1, "velbatch: interrupted after 2 datasets: 1 ok, 1 failed, 0 refused\n", 0},
       {"results that did not fit their buffers are not written",
-       nullptr,
-       "r.res",
-       "t.tsv",
-       nullptr,
-       0,
+       nullptr, "r.res", "t.tsv", 0,
        {{1, BATCH_OK, "report 1\n", "", "1\tok\n"}, {2, BATCH_OK, "-", "", "2\tok\n"}},
-       1,
-       "The results of dataset 2 do not fit their buffers\n",
+       1, "The results of dataset 2 do not fit their buffers\n",
        data + old + "r.res=report 1\n|t.tsv=" + H + "1\tok\n|",
-       0,
-       "velbatch: 1 datasets: 1 ok, 0 failed, 0 refused\n",
-       1},
-      {"a log that cannot be written keeps its report and row out",
-       "L",
-       "r.res",
-       "t.tsv",
-       "L/2.log",
-       0,
-       {{1, BATCH_OK, "report 1\n", "log 1\n", "1\tok\n"},
-        {2, BATCH_OK, "report 2\n", "log 2\n", "2\tok\n"}},
-       1,
-       "Unable to open output file L/2.log",
-       "L/|L/1.log=log 1\n|L/2.log/|" + data + old + "r.res=report 1\n|t.tsv=" + H + "1\tok\n|",
-       0,
-       "velbatch: 1 datasets: 1 ok, 0 failed, 0 refused\n",
-       1},
+       0, "velbatch: 1 datasets: 1 ok, 0 failed, 0 refused\n", 1},
       {"a table that cannot be opened takes back the new results file and folders",
-       "L/new",
-       "r.res",
-       "none/t.tsv",
-       nullptr,
-       0,
-       {},
-       -1,
-       "Unable to open output file none/t.tsv",
-       data + old,
-       0,
-       "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n",
-       0},
+       "L/new", "r.res", "none/t.tsv", 0, {},
+       -1, "Unable to open output file none/t.tsv", data + old,
+       0, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n", 0},
       {"a header cut short takes back the new table, an earlier results file stays",
-       "L",
-       "old.res",
-       "t.tsv",
-       nullptr,
-       30,
-       {},
-       -1,
-       "Unable to write output file t.tsv",
-       data + old,
-       0,
-       "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n",
-       0},
-      {"a log folder that cannot be made",
-       "data.crv/L",
-       "r.res",
-       "t.tsv",
-       nullptr,
-       0,
-       {},
-       -1,
-       "Unable to create log folder data.crv/L\n",
-       data + old,
-       0,
-       "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n",
-       0},
+       "L", "old.res", "t.tsv", 30, {},
+       -1, "Unable to write output file t.tsv", data + old,
+       0, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n", 0},
+      // clang-format on
   };
   fill_catalogue();
   reset_index();
@@ -207,10 +133,6 @@ TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
     temp_dir work;
     work.write("data.crv", "1\n0 1\n1 3\n");
     work.write("old.res", "old\n");
-    if (c.folder != nullptr) {
-      mkdir(work.file(c.logDir).c_str(), 0777);
-      mkdir(work.file(c.folder).c_str(), 0777);
-    }
     batch_options o;
     memset(&o, 0, sizeof o);
     o.logDir = c.logDir;
