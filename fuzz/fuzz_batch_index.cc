@@ -6,8 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "batch_fit.h"
 #include "batch_index.h"
-#include "batch_run.h"
 #include "batch_table.h"
 #include "fuzz_support.h"
 #include "models.h"
