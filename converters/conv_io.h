@@ -1,50 +1,56 @@
-// What the three converters share: their capacities, the answers to --help and --version, the
-// opening of the input and output files with one prompt each on the terminal, the reading of
-// one whole input line, and the closing of the output. Each program's main opens its two
-// streams here, converts in its own do_convert, and closes the output here, which tells whether
-// it was written whole and only then lets it take the output's name.
+// What the three converters share: their capacities, the opening of the input and output
+// files with one prompt each on the terminal, the reading of one whole input line, the
+// closing of the output, and the run that ties these steps together. Each program is a row
+// for run_converter: its name, texts and do_convert. Nothing here ends the process: every
+// step reports on standard output and returns, and main returns the status.
 #ifndef VELQUIN_CONV_IO_H
 #define VELQUIN_CONV_IO_H
 
 #include <stdio.h>
 
-// Capacities of the fixed-size buffers and tables. Nothing in the converters is sized elsewhere.
+#include "files.h"
+
+// Capacities of the converters' fixed-size buffers and tables; file names take NAME_SIZE.
 enum {
-  NAME_SIZE = 256,        // file names: 255 characters and the terminator
-  PATH_SIZE = 4096,       // an output's path with its links resolved, and its terminator
-  TEMP_NAME_SIZE = 4160,  // that path's folder and a temporary file's name in it
-  TEMP_TRIES = 100,       // temporary names tried before the folder counts as unwritable
-  LINE_SIZE = 999,        // input lines: 998 characters with the line feed, and the terminator
+  CONV_LINE_SIZE = 999,   // input lines: 998 characters with the line feed, and the terminator
   SHOWN_WORD_SIZE = 41,   // a word quoted in a warning: its first 40 bytes, and the terminator
   MIN_ZARN_POINTS = 5,    // fewest points a Zarn-format file may give
   MAX_ZARN_POINTS = 500,  // most points a Zarn-format file may give
   MAX_X_VALUES = 100,     // x values a column table's header row may give
 };
 
-// Results of read_line.
+// Results of read_line: LINE_READ, a whole line that is no comment, is in the buffer;
+// LINE_END, the input has ended and nothing was read; and these two.
 enum {
-  LINE_READ,     // a whole line, not a comment, is in the buffer
-  LINE_COMMENT,  // the line begins with "#" or "!"; it has been copied or skipped whole
-  LINE_REFUSED,  // a line that does not fit the buffer, or a read error; already reported
-  LINE_END,      // the input has ended; nothing was read
+  LINE_COMMENT = LINE_END + 1,  // the line begins with "#" or "!"; copied or skipped whole
+  LINE_REFUSED,                 // too long for the buffer, or a read error; already reported
 };
 
-// When "--help" or "--version" is the only argument, prints usage, or the program's name
-// and the suite's version, on standard output and returns 1; otherwise prints nothing and
-// returns 0, and the argument is a file name like any other.
-int answer_info(int argc, char **argv, const char *program, const char *usage);
+// One converter: what run_converter needs to know of it.
+struct converter {
+  const char *program;  // its name, for --version
+  const char *usage;    // the --help text
+  const char *prompt;   // the question that asks for the input's name
+  // Converts in into out. Returns 0 when converted, 1 after the message that tells why not.
+  int (*convert)(FILE *in, FILE *out);
+};
+
+// The whole run of converter c: the --help or --version answer, or the input and output
+// opened, the conversion, and the output closed. Returns the exit status.
+int run_converter(int argc, char **argv, const converter *c);
 
 // Opens the input file named by the first argument for reading. When there is no such
 // argument, or the name is longer than 255 characters, or the file cannot be opened, asks
-// once with prompt and tries the typed name; when that fails too, prints the error and
-// ends the process with status 1.
+// once with prompt and tries the typed name. Returns the stream, or NULL after
+// "Error, cannot read input file." between two line feeds.
 FILE *open_input(int argc, char **argv, const char *prompt);
 
-// Opens the output named by the second argument, asking once on failure like open_input,
-// and ends the process with status 1 when the typed name fails too, or at once when the
-// name is the input file's. Nothing is written to the output itself: a regular file, new
-// or present, is written as a temporary file in its folder, which close_output renames
-// onto it. Only a device or a pipe, which holds nothing to keep, is written in place.
+// Opens the output named by the second argument, asking once on failure like open_input.
+// Returns the stream, or NULL after the error between two line feeds: at once when the
+// name is the input file's, else when the typed name fails too. Nothing is written to the
+// output itself: a regular file, new or present, is written as a temporary file in its
+// folder, which close_output renames onto it. Only a device or a pipe, which holds nothing
+// to keep, is written in place.
 FILE *open_output(int argc, char **argv);
 
 // Closes the output file that do_convert has written and returns the exit status. When
@@ -55,13 +61,18 @@ FILE *open_output(int argc, char **argv);
 // after any message of the conversion.
 int close_output(FILE *fp, int status);
 
-// Reads the next line of fp, line feed included, into buf (LINE_SIZE bytes) and counts it
-// in *line_no. A comment line is taken whole whatever its length: copied unchanged to copy
-// unless copy is NULL, and only its beginning kept in buf. Any other line that does not fit
-// buf whole is consumed and reported as "Error, line %d is too long.\n": lines are never
-// split, since a piece of a line read as a line of its own would corrupt the output. A read
-// error (a folder opens for reading, but cannot be read) is reported as "Error, cannot read
-// input file." between two line feeds, so that it never passes for the end of the input.
+// Gives the file names and the output the zero state of a fresh process, for a second run
+// in one process.
+void reset_conv_io(void);
+
+// Reads the next line of fp, line feed included, into buf (CONV_LINE_SIZE bytes) and counts
+// it in *line_no. A comment line is taken whole whatever its length: copied unchanged to
+// copy unless copy is NULL, and only its beginning kept in buf. Any other line that does
+// not fit buf whole is consumed and reported as "Error, line %d is too long.\n": lines are
+// never split, since a piece of a line read as a line of its own would corrupt the output.
+// A read error (a folder opens for reading, but cannot be read) is reported as "Error,
+// cannot read input file." between two line feeds, so that it never passes for the end of
+// the input.
 int read_line(FILE *fp, FILE *copy, char *buf, int *line_no);
 
 #endif  // VELQUIN_CONV_IO_H

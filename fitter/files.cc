@@ -117,9 +117,11 @@ FILE *open_mem_output(mem_output *m, char *buf, size_t size) {
 static FILE *open_temp(beside_file *b, const struct stat *old) {
   const char *slash = strrchr(b->target, '/');
   int folderLen = slash != NULL ? (int)(slash - b->target) + 1 : 0;
+  // Numbered on across calls, so that one run may hold any number of them at once.
+  static int made;
   for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
     int len = snprintf(b->temp, sizeof b->temp, "%.*s.velquin-%ld-%d.tmp", folderLen, b->target,
-                       (long)getpid(), attempt);
+                       (long)getpid(), made++);
     if (len < 0 || len >= (int)sizeof b->temp) break;
     // "x" makes the file here or fails: a file left by a killed run is never overwritten.
     FILE *fp = fopen(b->temp, "wx");

@@ -6,11 +6,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "batch_fit.h"
 #include "batch_index.h"
-#include "batch_run.h"
 #include "batch_table.h"
 #include "fuzz_support.h"
 #include "models.h"
+#include "run_state.h"
+#include "show_err.h"
 
 enum {
   FUZZ_MAX_LISTED = 4096,  // a longer --ids list only repeats the search for missing ids
@@ -102,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       for (int i = 0; i < handed; i++) {
         if (handedOut[i] == ds.id) abort();
       }
-      if (ds.missing) abort();
+      if (ds.at.missing) abort();
     }
     handedOut[handed++] = ds.id;
     double parms[MAX_PARMS];

@@ -1,26 +1,13 @@
-// Fuzz target of qv2crv: its real main and the shared name prompts, compiled in here so
-// that their statics can be reset. Input layout: fuzz_run_converter in fuzz_support.h.
-#include <string.h>
-
+// Fuzz target of qv2crv: the program's own row run as its main runs it, the shared file names
+// reset before each run. Input layout: fuzz_run_converter in fuzz_support.h.
+#include "converters.h"
 #include "fuzz_support.h"
 
-// The program's own sources; its main is renamed, since libFuzzer brings the process's main.
-#include "conv_io.cc"
-
-#define main qv2crv_main
-#include "qv2crv.cc"
-#undef main
-
-static void reset_statics(void) {
-  memset(inFname, 0, sizeof inFname);
-  memset(outFname, 0, sizeof outFname);
-  memset(outPath, 0, sizeof outPath);
-  memset(tempFname, 0, sizeof tempFname);
-  infp = NULL;
-  outfp = NULL;
+static int run_qv2crv(int argc, char **argv) {
+  return run_converter(argc, argv, &qv2crv_converter);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  fuzz_run_converter(data, size, "qv2crv", qv2crv_main, reset_statics);
+  fuzz_run_converter(data, size, "qv2crv", run_qv2crv, reset_conv_io);
   return 0;
 }

@@ -1,9 +1,9 @@
-// Forced at the head of every program source compiled into a fuzz target: exit, fopen,
-// fclose and the calls that look at or change the file system (stat, realpath, access,
-// chmod, rename, remove) become the harness's stand-ins of the same name with "fuzz_" in
-// front. The C++ library's headers undefine macros of those names and name std::exit, so
-// they come first, and their include guards keep the programs' own includes from undoing
-// the renaming. stat is renamed only where it is called, so that "struct stat" stays.
+// Forced at the head of every program source compiled into a fuzz target: fopen, fclose and
+// the calls that look at or change the file system (stat, realpath, access, chmod, rename,
+// remove) become the harness's stand-ins of the same name with "fuzz_" in front. The C++
+// library's headers undefine macros of those names or name them in std, so they come first,
+// and their include guards keep the programs' own includes from undoing the renaming. stat
+// is renamed only where it is called, so that "struct stat" stays.
 #ifndef VELQUIN_FUZZ_RENAMES_H
 #define VELQUIN_FUZZ_RENAMES_H
 
@@ -17,7 +17,6 @@
 
 #include "fuzz_support.h"
 
-#define exit fuzz_exit
 #define fopen fuzz_fopen
 #define fclose fuzz_fclose
 #define stat(name, buf) fuzz_stat(name, buf)

@@ -1,4 +1,4 @@
-// The harness's stand-ins for exit, fopen, fclose and the file-system calls, and the making
+// The harness's stand-ins for fopen, fclose and the file-system calls, and the making
 // of a program's command line, standard input and files from one fuzz input. Compiled
 // without the renaming, so the calls here reach the real library.
 #include "fuzz_support.h"
@@ -10,9 +10,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
-
-jmp_buf fuzz_exit_point;
-int fuzz_exit_status;
 
 enum {
   MAX_WORDS = 64,    // room for every position of velquin's command line and more
@@ -42,11 +39,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     close(fd);
   }
   return 0;
-}
-
-extern "C" [[noreturn]] void fuzz_exit(int status) noexcept {
-  fuzz_exit_status = status;
-  longjmp(fuzz_exit_point, 1);
 }
 
 static FILE *remember(FILE *fp) {
@@ -82,8 +74,8 @@ struct fuzz_file {
   int writable;
 };
 static fuzz_file files[] = {
-    {NULL, S_IFREG, 1},       {NULL, S_IFREG, 1},   {"unreadable", S_IFREG, 1},
-    {"old.crv", S_IFREG, 1},  {"readonly", S_IFREG, 0}, {"full", S_IFCHR, 1},
+    {NULL, S_IFREG, 1},      {NULL, S_IFREG, 1},       {"unreadable", S_IFREG, 1},
+    {"old.crv", S_IFREG, 1}, {"readonly", S_IFREG, 0}, {"full", S_IFCHR, 1},
     {"folder", S_IFDIR, 1},
 };
 
@@ -218,7 +210,6 @@ void fuzz_split(const uint8_t *data, size_t size, int count, fuzz_part *parts) {
 
 int fuzz_begin(const char *program, fuzz_part words, fuzz_part input, const char *file_name,
                fuzz_part file, char ***argv) {
-  fuzz_exit_status = -1;
   tempRenamed = 0;
   dataName = file_name;
   dataFile = file;
@@ -270,18 +261,13 @@ void fuzz_end(void) {
 }
 
 void fuzz_run_converter(const uint8_t *data, size_t size, const char *program,
-                        int (*program_main)(int, char **), void (*reset)(void)) {
+                        int (*run)(int, char **), void (*reset)(void)) {
   fuzz_part part[3];
   fuzz_split(data, size, 3, part);
   char **argv;
   int argc = fuzz_begin(program, part[0], part[1], "in.txt", part[2], &argv);
   reset();
-  volatile int status = -1;
-  if (setjmp(fuzz_exit_point) == 0) {
-    status = program_main(argc, argv);
-  } else {
-    status = fuzz_exit_status;
-  }
+  int status = run(argc, argv);
   int renamed = tempRenamed;
   fuzz_end();
   if (status != 0 && status != 1) abort();

@@ -1,25 +1,23 @@
 // Harness side of the fuzz targets. The program sources are compiled for the targets with
-// exit, fopen, fclose and the file-system calls renamed to the stand-ins below
-// (fuzz_renames.h): an ended process returns to the harness, and no fuzzed name reaches the
-// real file system.
+// fopen, fclose and the file-system calls renamed to the stand-ins below (fuzz_renames.h),
+// so that no fuzzed name reaches the real file system. The targets call the programs'
+// functions, which return their status; an exit below them is a fault that libFuzzer
+// reports.
 #ifndef VELQUIN_FUZZ_SUPPORT_H
 #define VELQUIN_FUZZ_SUPPORT_H
 
-#include <setjmp.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
-// Jumps back to fuzz_exit_point with status in fuzz_exit_status.
-extern "C" [[noreturn]] void fuzz_exit(int status) noexcept;
-
 // The file system the programs see, all in memory: the data file by its name (fuzz_begin),
-// a second file when fuzz_add_file names one, and the name "unreadable", whose reads fail, open for reading; any other name to read is
-// missing. A name to write or append opens a sink, except the empty name and a name with a
-// "/" (a folder that does not exist), which fail, and the name "full", whose writes fail as
-// on a full disk. Every stream is remembered until fuzz_fclose.
+// a second file when fuzz_add_file names one, and the name "unreadable", whose reads fail,
+// open for reading; any other name to read is missing. A name to write or append opens a
+// sink, except the empty name and a name with a "/" (a folder that does not exist), which
+// fail, and the name "full", whose writes fail as on a full disk. Every stream is remembered
+// until fuzz_fclose.
 extern "C" FILE *fuzz_fopen(const char *name, const char *mode);
 extern "C" int fuzz_fclose(FILE *fp);
 
@@ -47,7 +45,7 @@ void fuzz_split(const uint8_t *data, size_t size, int count, fuzz_part *parts);
 
 // Starts one run of a program. The words, one per line, follow the program name in *argv,
 // each in a block of its own size; input becomes standard input; file_name opened for
-// reading gives the bytes of file. Resets the exit point's status. Returns argc.
+// reading gives the bytes of file. Returns argc.
 int fuzz_begin(const char *program, fuzz_part words, fuzz_part input, const char *file_name,
                fuzz_part file, char ***argv);
 
@@ -59,17 +57,13 @@ void fuzz_add_file(const char *name, fuzz_part file);
 // frees the words.
 void fuzz_end(void);
 
-// One run of a converter's main: the input is the command-line words after the program
-// name, one per line, a NUL byte, the standard input that answers the name prompts, a NUL
-// byte, and the content of the input file, which opens by the name "in.txt". reset gives
-// the program's own statics the zero state of a fresh process. Aborts unless the program
-// ends with status 0 or 1.
+// One run of a converter: the input is the command-line words after the program name, one
+// per line, a NUL byte, the standard input that answers the name prompts, a NUL byte, and
+// the content of the input file, which opens by the name "in.txt". reset gives the
+// program's statics the zero state of a fresh process before run, which runs the program
+// as its main does. Aborts unless the run returns status 0 or 1, or when a failed run
+// renamed its temporary file onto the output.
 void fuzz_run_converter(const uint8_t *data, size_t size, const char *program,
-                        int (*program_main)(int, char **), void (*reset)(void));
-
-// fuzz_exit jumps here with the status the program gave. Each target sets the point with
-// setjmp right before it calls the program.
-extern jmp_buf fuzz_exit_point;
-extern int fuzz_exit_status;
+                        int (*run)(int, char **), void (*reset)(void));
 
 #endif  // VELQUIN_FUZZ_SUPPORT_H

@@ -1,18 +1,15 @@
-// Fuzz target of the whole velquin run: its real main, from the command line through the
-// data load and the fit to both reports. Input: the command-line words after the program
+// Fuzz target of the whole velquin run: the steps of its main, from the command line through
+// the data load and the fit to both reports. Input: the command-line words after the program
 // name, one per line, a NUL byte, then the content of the curve data file "data.crv".
 // Everything is reset between runs to the zero state a fresh process starts in.
 #include <stdlib.h>
 #include <string.h>
 
+#include "cli.h"
+#include "driver.h"
 #include "fuzz_support.h"
 #include "models.h"
 #include "run_state.h"
-
-// The program's own main, renamed, since libFuzzer brings the process's main.
-#define main velquin_main
-#include "velquin.cc"
-#undef main
 
 // A run that asks for more iterations is left out: a fit that never converges would run
 // for as long as it was told, which is no fault but would stall the fuzzer.
@@ -27,6 +24,14 @@ static void reset_process(void) {
   memset(fitParmStr, 0, sizeof fitParmStr);
 }
 
+// The steps of velquin's main, in its order.
+static int run_velquin(int argc, char **argv) {
+  if (info_option(argc, argv, "velquin", velquin_usage)) return 0;
+  if (!get_args(argc, argv)) return 1;
+  if (!init_vars()) return 1;
+  return do_morvane();
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz_part part[2];
   fuzz_split(data, size, 2, part);
@@ -37,13 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz_end();
     return -1;
   }
-  volatile int status = -1;
-  if (setjmp(fuzz_exit_point) == 0) {
-    reset_process();
-    status = velquin_main(argc, argv);
-  } else {
-    status = fuzz_exit_status;
-  }
+  reset_process();
+  int status = run_velquin(argc, argv);
   fuzz_end();
   if (status != 0 && status != 1) abort();
   return 0;

@@ -1,14 +1,18 @@
 // Tests of what the three converters share: --help and --version, the file names from the
-// command line or the prompts, lines taken whole, never split, and the closing of the output.
+// command line or the prompts, lines taken whole, never split, and the closing of the output;
+// the programs built, and the steps called in this process, where they return, not exit.
 #include "conv_io.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "converter_run.h"
+#include "converters.h"
 
 namespace {
 
@@ -216,6 +220,7 @@ TEST(close_output, a_failed_rename_leaves_no_temporary_file) {
   work.write("in.txt", "1 2 3\n");
   std::string in = work.file("in.txt"), out = work.file("out.crv");
   char *argv[] = {const_cast<char *>("qv2crv"), &in[0], &out[0]};
+  reset_conv_io();
   FILE *infp = open_input(3, argv, "");
   FILE *outfp = open_output(3, argv);
   fputs("1\n", outfp);
@@ -226,6 +231,204 @@ TEST(close_output, a_failed_rename_leaves_no_temporary_file) {
   EXPECT_EQ(work.list(), (std::vector<std::string>{"in.txt", "out.crv"}));
   EXPECT_EQ(list_dir(out), std::vector<std::string>{});
   fclose(infp);
+}
+
+// The steps below run in this process, in a folder of their own, with standard input typed
+// from a text and standard output captured.
+struct in_process {
+  std::string typed, saved_dir;
+  FILE *saved_stdin;
+  in_process(const temp_dir &work, const std::string &text) : typed(text), saved_stdin(stdin) {
+    char cwd[4096];
+    saved_dir = getcwd(cwd, sizeof cwd) != nullptr ? cwd : "/";
+    EXPECT_EQ(chdir(work.path().c_str()), 0);
+    stdin = fmemopen(&typed[0], typed.size(), "r");
+    reset_conv_io();
+    testing::internal::CaptureStdout();
+  }
+  std::string out() { return testing::internal::GetCapturedStdout(); }
+  ~in_process() {
+    fclose(stdin);
+    stdin = saved_stdin;
+    EXPECT_EQ(chdir(saved_dir.c_str()), 0);
+  }
+};
+
+std::vector<char *> argv_of(const char *program, std::vector<std::string> &args) {
+  std::vector<char *> argv = {const_cast<char *>(program)};
+  for (std::string &arg : args) argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// The folder's files, a temporary file of this process shown as "<temp>".
+std::vector<std::string> files_of(const temp_dir &work) {
+  const std::string temp = ".velquin-" + std::to_string(getpid()) + "-";
+  std::vector<std::string> names = work.list();
+  for (std::string &name : names) {
+    bool ours = name.compare(0, temp.size(), temp) == 0 && name.size() > temp.size() + 4 &&
+                name.compare(name.size() - 4, 4, ".tmp") == 0;
+    if (ours) name = "<temp>";
+  }
+  return names;
+}
+
+// Each refusal returns NULL after its message and leaves the folder as it was; a name that
+// opens leaves the temporary file it writes, or none for a device, which close_output with a
+// failed conversion's status removes without a word.
+TEST(open_output, refusals_return_null_after_their_message) {
+  const std::string none = "\nError, cannot read input file.\n\n";
+  const std::string is_input = "\nError, output file is the input file.\n\n";
+  const struct {
+    const char *name;
+    std::vector<std::string> args;
+    std::string typed;
+    int input_opens, output_opens;
+    std::string out;
+    std::vector<std::string> files;  // while the output is open
+  } rows[] = {
+      // clang-format off
+      {"no input, nothing typed", {"none.txt", "out.crv"}, "", 0, 0, "\n\nP\n" + none, {}},
+      {"no names, a missing name typed", {}, "none.txt\n", 0, 0, "\n\nP\n" + none, {}},
+      {"the output is the input", {"in.txt", "in.txt"}, "", 1, 0, is_input, {}},
+      {"the output is a link to the input", {"in.txt", "link"}, "", 1, 0, is_input, {}},
+      {"the typed output is the input", {"in.txt", "sub"}, "in.txt", 1, 0,
+       std::string(out_prompt) + is_input, {}},
+      {"the output a folder, nothing typed", {"in.txt", "sub"}, "", 1, 0,
+       std::string(out_prompt) + out_error, {}},
+      {"a name typed for each", {}, "in.txt out.crv", 1, 1,
+       "\n\nP\n" + std::string(out_prompt), {"<temp>"}},
+      {"an earlier output is written beside", {"in.txt", "old.crv"}, "", 1, 1, "", {"<temp>"}},
+      {"a device is written in place", {"in.txt", "/dev/null"}, "", 1, 1, "", {}},
+      // clang-format on
+  };
+  for (auto row : rows) {
+    SCOPED_TRACE(row.name);
+    temp_dir work;
+    work.write("in.txt", "1 2 3\n");
+    work.write("old.crv", "old\n");
+    ASSERT_EQ(symlink("in.txt", work.file("link").c_str()), 0);
+    ASSERT_EQ(mkdir(work.file("sub").c_str(), 0755), 0);
+    const std::vector<std::string> before = work.list();
+    std::vector<char *> argv = argv_of("qv2crv", row.args);
+    int argc = (int)argv.size() - 1;
+    in_process run(work, row.typed);
+    FILE *in = open_input(argc, argv.data(), "P");
+    FILE *out = in != nullptr ? open_output(argc, argv.data()) : nullptr;
+    std::vector<std::string> expected = before;
+    expected.insert(expected.end(), row.files.begin(), row.files.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(files_of(work), expected);
+    int closed = out != nullptr ? close_output(out, 1) : -1;
+    EXPECT_EQ(run.out(), row.out);
+    EXPECT_EQ(in != nullptr, row.input_opens == 1);
+    EXPECT_EQ(out != nullptr, row.output_opens == 1);
+    EXPECT_EQ(closed, out != nullptr ? 1 : -1);
+    EXPECT_EQ(work.list(), before);
+    if (in != nullptr) fclose(in);
+  }
+}
+
+// The runs of each converter in this process, one after another, against the built program
+// on the same command line and input: the same status, messages and files, so no run keeps
+// anything of the one before.
+TEST(run_converter, runs_in_one_process_as_the_program_runs) {
+  const struct {
+    const converter *c;
+    const char *program;
+    std::vector<std::string> args;
+    std::string input, typed;
+  } rows[] = {
+      // clang-format off
+      {&zarn2crv_converter, ZARN2CRV_BIN, {"in.txt", "out.crv"}, "5\n0 4\n1\n2\n3\n4\n5\n", ""},
+      {&zarn2crv_converter, ZARN2CRV_BIN, {"in.txt", "out.crv"}, "4\n0 3\n1\n2\n3\n4\n", ""},
+      // Fewer x values than the table before: none of its columns may stay.
+      {&colcrv_converter, COLCRV_BIN, {"in.txt", "out.crv"}, "1 2 3\n5 6 7 8\n# c\n", ""},
+      {&colcrv_converter, COLCRV_BIN, {"in.txt", "out.crv"}, "9\n5 6 7 8\n", ""},
+      {&colcrv_converter, COLCRV_BIN, {"--version"}, "", ""},
+      {&qv2crv_converter, QV2CRV_BIN, {"in.txt", "/dev/full"}, "1 2 3\n", ""},
+      {&qv2crv_converter, QV2CRV_BIN, {"in.txt", "in.txt"}, "1 2 3\n", ""},
+      {&qv2crv_converter, QV2CRV_BIN, {}, "1 2 3\nx\n", "in.txt\nout.crv\n"},
+      {&qv2crv_converter, QV2CRV_BIN, {"in.txt"}, "1 2 3\n" + std::string(999, '1'), "out.crv"},
+      // clang-format on
+  };
+  for (auto row : rows) {
+    SCOPED_TRACE(row.program + (" " + row.input));
+    temp_dir program_work, here;
+    program_work.write("in.txt", row.input);
+    here.write("in.txt", row.input);
+    run_result expected = run_program(row.program, row.args, program_work.path(), row.typed);
+    std::vector<char *> argv = argv_of(row.program, row.args);
+    int status;
+    std::string out;
+    {
+      in_process run(here, row.typed);
+      status = run_converter((int)argv.size() - 1, argv.data(), row.c);
+      out = run.out();
+    }
+    EXPECT_EQ(status, expected.status);
+    EXPECT_EQ(out, expected.out);
+    EXPECT_EQ(here.list(), program_work.list());
+    EXPECT_EQ(here.read("out.crv"), program_work.read("out.crv"));
+  }
+}
+
+// The result of each call, the lines copied and the messages, over files that end in every
+// way a line can.
+TEST(read_line, results_copies_and_messages) {
+  const std::string long_comment = "!" + std::string(2000, 'c') + "\n";
+  const std::string fits = std::string(997, '1') + "\n";
+  const struct {
+    const char *name;
+    std::string input;
+    const char *results;  // R read, C comment, X refused, E end, one letter per call
+    std::string copied, out, first;
+  } rows[] = {
+      // clang-format off
+      {"an empty file", "", "E", "", "", ""},
+      {"comments copied at their place", "# a\n1 2\n! b", "CRCE", "# a\n! b", "", "# a\n"},
+      {"a long comment copied whole, its start kept", long_comment + "1\n", "CRE", long_comment,
+       "", long_comment.substr(0, 998)},
+      {"998 bytes fit", fits + fits.substr(0, 997), "RRE", "", "", fits},
+      {"999 bytes do not", "1\n" + fits.substr(0, 1) + fits, "RXE", "",
+       "Error, line 2 is too long.\n", "1\n"},
+      // clang-format on
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    FILE *in = fmemopen(const_cast<char *>(row.input.data()), row.input.size(), "r");
+    char copied[4096] = "";
+    FILE *copy = fmemopen(copied, sizeof copied, "w");
+    char buf[CONV_LINE_SIZE] = "", first[CONV_LINE_SIZE] = "";
+    int line_no = 0;
+    std::string results;
+    testing::internal::CaptureStdout();
+    for (const char *r = row.results; *r != '\0'; r++) {
+      int got = read_line(in, copy, buf, &line_no);
+      results += "RCXE"[got == LINE_READ      ? 0
+                        : got == LINE_COMMENT ? 1
+                        : got == LINE_REFUSED ? 2
+                                              : 3];
+      if (r == row.results) memcpy(first, buf, sizeof first);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), row.out);
+    fclose(copy);
+    fclose(in);
+    EXPECT_EQ(results, row.results);
+    EXPECT_EQ(std::string(copied), row.copied);
+    EXPECT_EQ(std::string(first), row.first);
+  }
+  // A folder opens for reading, but its first read fails: an error, never the end.
+  temp_dir work;
+  FILE *folder = fopen(work.path().c_str(), "r");
+  ASSERT_NE(folder, nullptr);
+  char buf[CONV_LINE_SIZE];
+  int line_no = 0;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(read_line(folder, nullptr, buf, &line_no), LINE_REFUSED);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nError, cannot read input file.\n\n");
+  EXPECT_EQ(line_no, 1);
+  fclose(folder);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "models.h"
+#include "plot_curve.h"
+#include "plot_picture.h"
 #include "run_state.h"
 #include "show_err.h"
 

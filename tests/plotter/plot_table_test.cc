@@ -1,6 +1,6 @@
 // Unit tests of the profile's script: what each row of a table puts into it, and the tables
 // that have no profile.
-#include "plot_table.h"
+#include "plot_profile.h"
 
 #include <gtest/gtest.h>
 #include <stdio.h>

@@ -1,14 +1,17 @@
 // Program tests of the built velplot: pictures of the shipped examples after a fit by
 // velquin, and every way a run can fail, which must leave no output file behind.
 #include <ctype.h>
+#include <errno.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "plot_script.h"
+#include "plot_curve.h"
 #include "program_run.h"
 #include "velquin_texts.h"
 
@@ -529,6 +532,56 @@ TEST(velplot, grids_appear_all_or_none) {
   EXPECT_EQ(r.out, frame(true, "draw_plot", "Unable to write output file all-2.png\n"));
   EXPECT_EQ(work.list(), before);
   EXPECT_EQ(work.read("all-1.png"), "an earlier first grid\n");
+}
+
+// A stand-in gnuplot interrupts velplot, its parent, and sleeps on, its outputs closed so
+// that only velplot's ending it ends the run early. velplot must end gnuplot, remove every
+// temporary file and end by the signal itself, with no picture written.
+TEST(velplot, an_interrupt_ends_gnuplot_and_leaves_no_file_behind) {
+  struct sigaction inherited;
+  sigaction(SIGINT, nullptr, &inherited);
+  struct row {
+    const char *name;
+    int sig;
+    std::vector<std::string> args;
+  };
+  const row rows[] = {
+      {"SIGTERM while a fit is drawn", SIGTERM, {"0", "1", "data.crv", "line.log", "0", "fit.svg"}},
+      {"SIGINT while grids are drawn",
+       SIGINT,
+       {"--all", "0", "lines.crv", "t.tsv", "0", "fit.png"}},
+      {"SIGINT while pages are drawn",
+       SIGINT,
+       {"--all", "0", "lines.crv", "t.tsv", "0", "fit.pdf"}},
+  };
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.name);
+    // A signal ignored from the start stays ignored, as it must in a shell's background job.
+    if (r.sig == SIGINT && inherited.sa_handler == SIG_IGN) continue;
+    temp_dir work, bin;
+    fill(work);
+    work.write("lines.crv", lines_data());
+    work.write("t.tsv", lines_table(18));
+    work.write("fit-1.png", "an earlier first grid\n");
+    const std::vector<std::string> before = work.list();
+    const std::string sig = std::to_string(r.sig), pid = bin.file("pid");
+    put_program(bin.file("gnuplot"), "#!/bin/sh\necho $$ > '" + pid + "'\nkill -" + sig +
+                                         " $PPID\nexec /bin/sleep 30 </dev/null >/dev/null 2>&1\n");
+    std::vector<std::string> args = {"-c", "PATH=\"$0\" \"$@\"; echo \"status $?\"", bin.path(),
+                                     VELPLOT_BIN};
+    args.insert(args.end(), r.args.begin(), r.args.end());
+    run_result got = run_program("/bin/sh", args, work.path());
+    EXPECT_EQ(got.out, "status " + std::to_string(128 + r.sig) + "\n");
+    EXPECT_EQ(work.list(), before);
+    EXPECT_EQ(work.read("fit.svg"), "an earlier picture\n");
+    EXPECT_EQ(work.read("fit-1.png"), "an earlier first grid\n");
+    pid_t child = (pid_t)atol(bin.read("pid").c_str());
+    ASSERT_GT(child, 0);
+    errno = 0;
+    EXPECT_EQ(kill(child, 0), -1) << "gnuplot still runs";
+    EXPECT_EQ(errno, ESRCH);
+    if (errno == 0) kill(child, SIGKILL);
+  }
 }
 
 }  // namespace

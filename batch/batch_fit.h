@@ -1,0 +1,41 @@
+// The fit of one dataset of a batch, as velquin would make it: what a worker is given, and
+// the reports and row it gives back.
+#ifndef VELQUIN_BATCH_FIT_H
+#define VELQUIN_BATCH_FIT_H
+
+#include <stdio.h>
+
+#include "batch_args.h"
+#include "batch_index.h"
+#include "batch_table.h"
+#include "reports.h"
+
+// A dataset and the parameters it starts from.
+struct batch_task {
+  batch_dataset ds;
+  double parms[MAX_PARMS];
+  int held[MAX_PARMS];
+};
+
+// One dataset's results, as the main process writes them.
+struct batch_result {
+  int status;                     // BATCH_OK, BATCH_FAILED or BATCH_REFUSED
+  int reportLen, logLen, rowLen;  // -1: did not fit its buffer
+  int id;
+  char report[REPORT_SIZE];
+  char log[LOG_SIZE];
+  char row[ROW_SIZE];
+};
+
+// The fit of one dataset, as velquin would make it: what it leaves in the run state, and
+// its report, log and table row in the buffers. The data file fp is open (NULL when it
+// could not be opened). Returns BATCH_OK, BATCH_FAILED or BATCH_REFUSED; a refused
+// dataset has no report and no log (*reportLen and *logLen 0). Prints nothing.
+int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *parms,
+                const int *held, FILE *fp, char *report, int *reportLen, char *log, int *logLen,
+                char *row, int *rowLen);
+
+// The same for task t, its results in *r: the work of velbatch's workers.
+void fit_task(const batch_options *o, const batch_task *t, FILE *fp, batch_result *r);
+
+#endif  // VELQUIN_BATCH_FIT_H

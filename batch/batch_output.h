@@ -1,0 +1,38 @@
+// The outputs of a batch: the results file, the table, the log folder, the progress line on
+// a terminal and the summary. Results are written as they are given, one whole dataset at a
+// time, so that the results file and the table always hold the same datasets.
+#ifndef VELQUIN_BATCH_OUTPUT_H
+#define VELQUIN_BATCH_OUTPUT_H
+
+#include <stdio.h>
+
+#include "batch_args.h"
+#include "batch_fit.h"
+
+// Opens the outputs and writes the table's header, and starts the counts. Returns 1, or 0
+// after a framed report with every output closed and no new file or folder left behind.
+int open_outputs(const batch_options *o);
+
+// Writes the results of one dataset: its log, its report, its row. A dataset whose results
+// cannot all be written leaves no part of its report or row behind. Returns 1, or 0 after a
+// framed report.
+int write_result(const batch_options *o, const batch_result *r);
+
+void close_outputs(void);
+
+// Whether every dataset written is ok, and there was one, or, for a part without any, one
+// in the batch.
+int outputs_all_ok(void);
+
+// The progress line, on standard error when it is a terminal and never otherwise: started
+// once the outputs are open, drawn at most four times a second, and once more, final,
+// when the batch ends.
+void start_progress(void);
+int progress_shown(void);
+void draw_progress(int final);
+
+// Writes the summary line of the datasets written to fp: the counts of each status, and the
+// ids that the data file repeats. interrupted: the batch was stopped by a signal.
+void write_summary(FILE *fp, int interrupted);
+
+#endif  // VELQUIN_BATCH_OUTPUT_H

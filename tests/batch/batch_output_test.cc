@@ -1,0 +1,177 @@
+// Unit tests of the batch's outputs: results written whole in the order given, a piece that
+// a full disk cuts short taken back with the rest of its dataset, outputs that cannot all
+// be opened leaving nothing new behind, and the summary line.
+#include "batch_output.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "batch_index.h"
+#include "models.h"
+#include "program_run.h"
+#include "show_err.h"
+
+namespace {
+
+const char header[] = "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessage\n";
+
+// A dataset's results as a worker leaves them; a report of "-" did not fit its buffer.
+struct piece {
+  int id, status;
+  std::string report, log, row;
+};
+
+// Every file and folder under path, sorted, with the content of each file.
+std::string folder_text(const std::string &path, const std::string &prefix = "") {
+  std::string s;
+  for (const std::string &name : list_dir(path)) {
+    struct stat st;
+    stat((path + "/" + name).c_str(), &st);
+    if (S_ISDIR(st.st_mode)) {
+      s += prefix + name + "/|" + folder_text(path + "/" + name, prefix + name + "/");
+    } else {
+      s += prefix + name + "=" + read_file(path + "/" + name) + "|";
+    }
+  }
+  return s;
+}
+
+// While it lasts, the current folder is path, and every file may grow to limit bytes only
+// (0: no limit), a write past it failing as on a full disk.
+struct outputs_place {
+  std::string home;
+  struct rlimit saved;
+  outputs_place(const std::string &path, long limit) {
+    char buf[4096];
+    home = getcwd(buf, sizeof buf) != NULL ? buf : "/";
+    EXPECT_EQ(chdir(path.c_str()), 0);
+    getrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = saved;
+    if (limit > 0) lim.rlim_cur = (rlim_t)limit;
+    setrlimit(RLIMIT_FSIZE, &lim);
+  }
+  ~outputs_place() {
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(chdir(home.c_str()), 0);
+  }
+};
+
+const std::string data = "data.crv=1\n0 1\n1 3\n|", old = "old.res=old\n|";
+
+TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
+  const std::string r40(39, 'r'), w20(19, 'w'), H = header;
+  struct row {
+    const char *name;
+    const char *logDir, *results, *table;
+    long limit;                 // the size a file may grow to, 0: no limit
+    std::vector<piece> pieces;  // written in order while each is written whole
+    int whole;                  // how many are; -1: the outputs could not be opened
+    const char *message;        // the last framed report's message, "" when none
+    std::string files;          // the folder after
+    int interrupted;
+    const char *summary;
+    int allOk;
+  } rows[] = {
+      // clang-format off
+      {"whole results in the order given, a refused dataset without report or log",
+       "L/new", "old.res", "t.tsv", 0,
+       {{1, BATCH_OK, "report 1\n", "log 1\n", "1\tok\n"},
+        {2, BATCH_REFUSED, "", "", "2\trefused\tno\n"},
+        {3, BATCH_FAILED, "report 3\n", "log 3\n", "3\tfailed\tno\n"}},
+       3, "",
+       "L/|L/new/|L/new/1.log=log 1\n|L/new/3.log=log 3\n|" + data +
+           "old.res=old\nreport 1\nreport 3\n|t.tsv=" + H +
+           "1\tok\n2\trefused\tno\n3\tfailed\tno\n|",
+       0, "velbatch: 3 datasets: 1 ok, 1 failed, 1 refused\n", 0},
+      {"a report cut short is taken back and its row not written",
+       nullptr, "old.res", "t.tsv", 100,
+       {{1, BATCH_OK, r40 + "\n", "", "1\tok\n"}, {2, BATCH_OK, r40 + "\n", "", "2\tok\n"},
+        {3, BATCH_OK, r40 + "\n", "", "3\tok\n"}},
+       2, "Unable to write output file old.res",
+       data + "old.res=old\n" + r40 + "\n" + r40 + "\n|t.tsv=" + H + "1\tok\n2\tok\n|",
+       0, "velbatch: 2 datasets: 2 ok, 0 failed, 0 refused\n", 1},
+      {"a row cut short takes its report back",
+       nullptr, "r.res", "t.tsv", 100,
+       {{1, BATCH_FAILED, "report 1\n", "", w20 + "\n"},
+        {2, BATCH_OK, "report 2\n", "", w20 + "\n"}, {3, BATCH_OK, "report 3\n", "", w20 + "\n"}},
+       2, "Unable to write output file t.tsv",
+       data + old + "r.res=report 1\nreport 2\n|t.tsv=" + H + w20 + "\n" + w20 + "\n|",
+       1, "velbatch: interrupted after 2 datasets: 1 ok, 1 failed, 0 refused\n", 0},
+      {"results that did not fit their buffers are not written",
+       nullptr, "r.res", "t.tsv", 0,
+       {{1, BATCH_OK, "report 1\n", "", "1\tok\n"}, {2, BATCH_OK, "-", "", "2\tok\n"}},
+       1, "The results of dataset 2 do not fit their buffers\n",
+       data + old + "r.res=report 1\n|t.tsv=" + H + "1\tok\n|",
+       0, "velbatch: 1 datasets: 1 ok, 0 failed, 0 refused\n", 1},
+      {"a table that cannot be opened takes back the new results file and folders",
+       "L/new", "r.res", "none/t.tsv", 0, {},
+       -1, "Unable to open output file none/t.tsv", data + old,
+       0, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n", 0},
+      {"a header cut short takes back the new table, an earlier results file stays",
+       "L", "old.res", "t.tsv", 30, {},
+       -1, "Unable to write output file t.tsv", data + old,
+       0, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n", 0},
+      // clang-format on
+  };
+  fill_catalogue();
+  reset_index();
+  errQuiet = 1;
+  static batch_result r;
+  for (const row &c : rows) {
+    SCOPED_TRACE(c.name);
+    temp_dir work;
+    work.write("data.crv", "1\n0 1\n1 3\n");
+    work.write("old.res", "old\n");
+    batch_options o;
+    memset(&o, 0, sizeof o);
+    o.logDir = c.logDir;
+    o.dataFile = "data.crv";
+    o.resultsFile = c.results;
+    o.tableFile = c.table;
+    errMessage[0] = '\0';
+    int whole = -1;
+    char *summary = NULL;
+    size_t summaryLen = 0;
+    {
+      outputs_place place(work.path(), c.limit);
+      if (open_outputs(&o)) {
+        for (whole = 0; whole < (int)c.pieces.size(); whole++) {
+          const piece &p = c.pieces[whole];
+          r.id = p.id;
+          r.status = p.status;
+          r.reportLen = p.report == "-" ? -1 : (int)p.report.size();
+          r.logLen = (int)p.log.size();
+          r.rowLen = (int)p.row.size();
+          memcpy(r.report, p.report.data(), p.report.size());
+          memcpy(r.log, p.log.data(), p.log.size());
+          memcpy(r.row, p.row.data(), p.row.size());
+          if (!write_result(&o, &r)) break;
+        }
+        close_outputs();
+      }
+      FILE *fp = open_memstream(&summary, &summaryLen);
+      write_summary(fp, c.interrupted);
+      fclose(fp);
+    }
+    EXPECT_EQ(whole, c.whole);
+    EXPECT_STREQ(errMessage, c.message);
+    EXPECT_EQ(folder_text(work.path()), c.files);
+    EXPECT_EQ(std::string(summary, summaryLen), c.summary);
+    EXPECT_EQ(outputs_all_ok(), c.allOk);
+    free(summary);
+  }
+  errQuiet = 0;
+}
+
+}  // namespace
