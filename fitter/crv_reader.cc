@@ -6,6 +6,7 @@
 // own.
 #include "crv_reader.h"
 
+#include <ctype.h>
 #include <limits.h>
 #include <stdio.h>
 
@@ -37,12 +38,21 @@ static int is_empty(const crv_line *line) {
   return 1;
 }
 
-// A dataset id line holds exactly one word, whose value is its leading integer.
+// A dataset id line holds exactly one word, whose value is its leading integer. Words are
+// separated as "%s" separates them, and the text ends at its first NUL byte as a C string
+// does; counted by hand, since the scan meets every line of a file.
 static int id_line_value(const crv_line *line, int *id) {
-  char w1[CRV_LINE_SIZE], w2[CRV_LINE_SIZE], w3[CRV_LINE_SIZE];
-  static_assert(CRV_LINE_SIZE == 256, "the widths below hold a line and its terminator");
-  if (sscanf(line->text, "%255s %255s %255s", w1, w2, w3) != 1) return 0;
-  *id = to_int(w1);
+  const char *p = line->text, *word = NULL;
+  int words = 0;
+  while (*p != '\0') {
+    while (isspace((unsigned char)*p)) p++;
+    if (*p == '\0') break;
+    if (++words > 1) return 0;
+    word = p;
+    while (*p != '\0' && !isspace((unsigned char)*p)) p++;
+  }
+  if (words != 1) return 0;
+  *id = to_int(word);
   return 1;
 }
 

@@ -30,7 +30,8 @@ int can_read_twice(FILE *fp, const char *kind, const char *path, const char *mod
 }
 
 int read_whole_line(FILE *fp, char *buf, int size, int *len, long long *taken, FILE *echo) {
-  int c = getc(fp);
+  // One process, one thread: the stream's lock is taken for nothing byte by byte.
+  int c = getc_unlocked(fp);
   *len = 0;
   *taken = 0;
   buf[0] = '\0';
@@ -46,7 +47,7 @@ int read_whole_line(FILE *fp, char *buf, int size, int *len, long long *taken, F
       tooLong = 1;
     }
     if (c == '\n') break;
-    c = getc(fp);
+    c = getc_unlocked(fp);
   }
   buf[n] = '\0';
   *len = n;
