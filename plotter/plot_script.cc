@@ -70,6 +70,23 @@ int put_range(FILE *fp, char axis, double lo, double hi, double frac) {
   return 0;
 }
 
+int put_log_range(FILE *fp, char axis, double lo, double hi, double frac) {
+  double w = log10(hi / lo);
+  if (w == 0.0) w = 1.0;  // one value: widened as a decade would be
+  double by = pow(10.0, frac * w);
+  double a = lo / by, b = hi * by;
+  if (isfinite(a) && isfinite(b) && a > 0.0) {
+    fprintf(fp, "set %crange [", axis);
+    put_number(fp, a);
+    fputc(':', fp);
+    put_number(fp, b);
+    fputs("]\n", fp);
+    return 1;
+  }
+  fprintf(fp, "set autoscale %c\n", axis);
+  return 0;
+}
+
 // Within single quotes only the quote itself needs care: it is doubled. A line end would
 // end the command.
 void put_quoted(FILE *fp, const char *text) {

@@ -67,7 +67,7 @@ TEST_F(compute_plot_test, two_columns_give_an_even_grid_from_first_to_last_x) {
   fitParms[0] = 2.0;
   fitParms[1] = 1.0;
   load(2, {{3.0, 7.5}, {0.0, 1.0}, {1.0, 3.25}});
-  ASSERT_EQ(compute_plot(), 1);
+  ASSERT_EQ(compute_plot(0), 1);
   ASSERT_EQ(curveLen, GRID_POINTS);
   EXPECT_EQ(curveX[0], 0.0);
   EXPECT_EQ(curveX[GRID_POINTS - 1], 3.0);
@@ -94,7 +94,7 @@ TEST_F(compute_plot_test, three_columns_give_the_model_at_each_point_in_x_order)
   fitParms[0] = 1.0;
   fitParms[1] = 0.0;
   load(3, {{2.0, 0.9, 1.0}, {1.0, 0.6, 2.0}, {0.5, 0.4, 1.0}, {1.0, 1.1, 1.0}});
-  ASSERT_EQ(compute_plot(), 1);
+  ASSERT_EQ(compute_plot(0), 1);
   ASSERT_EQ(curveLen, 4);
   const double x[] = {0.5, 1.0, 1.0, 2.0};  // equal x keep the file's order
   const double y[] = {0.5, 0.5, 1.0, 1.0};
@@ -126,13 +126,13 @@ TEST_F(compute_plot_test, fails_when_nothing_can_be_drawn) {
     fitParms[0] = 1.0;
     fitParms[1] = r.a1;
     load(2, r.points);
-    EXPECT_EQ(compute_plot(), 0);
+    EXPECT_EQ(compute_plot(0), 0);
   }
 }
 
 // The script of a picture of the loaded data: a fit of dataset 7 unless page says else.
 std::string script_for(int format, const plot_page *page = nullptr) {
-  const plot_page fit = {7, SHOWN_FIT, 1, 0, nullptr};
+  const plot_page fit = {7, SHOWN_FIT, 1, 0, nullptr, 0};
   FILE *fp = tmpfile();
   write_plot_script(fp, format, page != nullptr ? page : &fit);
   std::string text;
@@ -163,7 +163,7 @@ TEST_F(compute_plot_test, values_that_are_not_finite_are_left_out_of_the_script)
   fitParms[0] = 1.0;
   fitParms[1] = 1000.0;
   load(2, {{0.0, 1.0}, {0.5, 2.0}, {1.0, 3.0}, {0.25, NAN}});
-  ASSERT_EQ(compute_plot(), 1);
+  ASSERT_EQ(compute_plot(0), 1);
   int ok = 0;
   for (int k = 0; k < curveLen; k++) {
     EXPECT_EQ(curveOk[k], curveX[k] < 0.70978 ? 1 : 0) << curveX[k];
@@ -188,7 +188,7 @@ TEST_F(compute_plot_test, script_breaks_the_curve_where_the_model_has_no_value) 
   fitFunc = 0;
   fitParms[0] = 1.0;
   load(2, {{-1.0, 0.0}, {1.0, 0.0}});
-  ASSERT_EQ(compute_plot(), 1);
+  ASSERT_EQ(compute_plot(0), 1);
   curveOk[100] = 0;  // one refused point inside the range
   curveOk[101] = 0;
   std::vector<std::string> curve = block(script_for(PLOT_PNG), "$curve");
@@ -201,7 +201,7 @@ TEST_F(compute_plot_test, script_breaks_the_curve_where_the_model_has_no_value) 
 TEST_F(compute_plot_test, script_quotes_the_title) {
   fitFunc = 0;
   load(2, {{0.0, 0.0}, {1.0, 1.0}});
-  ASSERT_EQ(compute_plot(), 1);
+  ASSERT_EQ(compute_plot(0), 1);
   const char *saved = fitLabel[0];
   fitLabel[0] = "Bob's \"line\"\nnext";
   std::string s = script_for(PLOT_PDF);
@@ -214,7 +214,7 @@ TEST_F(compute_plot_test, script_quotes_the_title) {
 TEST_F(compute_plot_test, a_refused_dataset_has_its_data_and_message_only) {
   fitFunc = 0;
   load(2, {{0.0, 1.5}, {1.0, 3.0}, {2.0, 5.0}});
-  const plot_page page = {7, SHOWN_NONE, 0, 1, "Line 9 is too long"};
+  const plot_page page = {7, SHOWN_NONE, 0, 1, "Line 9 is too long", 0};
   std::string s = script_for(PLOT_PNG, &page);
   EXPECT_NE(s.find("set label 1 'Straight Line, dataset 7: refused' at"), std::string::npos);
   EXPECT_NE(s.find("set label 2 'Line 9 is too long' at graph 0.5"), std::string::npos);

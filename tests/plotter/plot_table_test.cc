@@ -1,21 +1,21 @@
 // Unit tests of the profile's script: what each row of a table puts into it, and the tables
 // that have no profile.
-#include "plot_profile.h"
-
 #include <gtest/gtest.h>
 #include <stdio.h>
 
 #include <string>
 
 #include "models.h"
+#include "plot_profile.h"
+#include "plot_script.h"
 #include "run_state.h"
 #include "show_err.h"
-#include "plot_script.h"
 
 namespace {
 
-const char head[] = "id\tstatus\titerations\trmse\tpKa\tpKa_sd\tSa\tSa_sd\tSah\tSah_sd\tHC\tHC_sd\t"
-                    "message\n";
+const char head[] =
+    "id\tstatus\titerations\trmse\tpKa\tpKa_sd\tSa\tSa_sd\tSah\tSah_sd\tHC\tHC_sd\t"
+    "message\n";
 
 struct profile_run {
   int result;
@@ -33,7 +33,7 @@ profile_run profile(const std::string &table, const char *param) {
   errQuiet = 1;
   errMessage[0] = '\0';
   table_reader t;
-  r.result = table_start(&t, in, "t.tsv") && write_profile_script(out, PLOT_SVG, &t, param);
+  r.result = table_start(&t, in, "t.tsv") && write_profile_script(out, PLOT_SVG, &t, param, 0);
   r.message = errMessage;
   errQuiet = 0;
   rewind(out);
@@ -73,11 +73,11 @@ TEST(write_profile_script, draws_ok_values_with_bars_and_marks_failed_and_refuse
   ASSERT_EQ(r.result, 1);
   EXPECT_NE(r.script.find("\n4 ok 0.005\n9 failed\n5 ok 0.004\n"), std::string::npos);
   EXPECT_EQ(r.script.find("yerrorbars"), std::string::npos);
-  r = profile("id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tA2\tA2_sd\tmessage\n"
-              "1\tok\t1\t1\t1\t0\t1\t0\t1\t0\t\n2\tok\t1\t1\t1\t0\t1\t0\t1\t0\t\n",
-              "A1");
-  EXPECT_NE(r.script.find("set label 1 'models 1, 3, 10 or 27: A1 by dataset'"),
-            std::string::npos);
+  r = profile(
+      "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tA2\tA2_sd\tmessage\n"
+      "1\tok\t1\t1\t1\t0\t1\t0\t1\t0\t\n2\tok\t1\t1\t1\t0\t1\t0\t1\t0\t\n",
+      "A1");
+  EXPECT_NE(r.script.find("set label 1 'models 1, 3, 10 or 27: A1 by dataset'"), std::string::npos);
 }
 
 TEST(write_profile_script, refuses_a_table_without_a_profile) {

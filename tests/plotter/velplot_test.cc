@@ -92,7 +92,8 @@ TEST(velplot, draws_each_example_with_its_points_curve_and_residuals) {
     for (size_t i = 0; i + 1 < curve.size(); i++) lines += curve[i] == 'L' && isdigit(curve[i + 1]);
     EXPECT_EQ(lines, 1 + segments);
     EXPECT_NE(curve.find("stroke='rgb(192,  57,  43)'"), std::string::npos);
-    EXPECT_EQ(count(svg, std::string("<text>") + e.label + ", dataset 0</text>"), 1u) << "the title";
+    EXPECT_EQ(count(svg, std::string("<text>") + e.label + ", dataset 0</text>"), 1u)
+        << "the title";
     EXPECT_EQ(count(svg, std::string("<text>") + e.xAxis + "</text>"), 1u) << "the x axis";
     EXPECT_EQ(count(svg, "stroke-dasharray"), 0u) << "a fit that succeeded is drawn solid";
   }
@@ -143,10 +144,12 @@ TEST(velplot, ignores_the_users_gnuplot_settings) {
   EXPECT_FALSE(work.exists("stolen.txt"));
 }
 
-const char usage[] = R"(usage: velplot dataOffset datasetId dataFile logFile model outputFile
-       velplot --profile PARAM tableFile outputFile
-       velplot --all dataOffset dataFile tableFile model outputFile
+const char usage[] =
+    R"(usage: velplot [--logx] dataOffset datasetId dataFile logFile model outputFile
+       velplot --profile [--logx] PARAM tableFile outputFile
+       velplot --all [--logx] dataOffset dataFile tableFile model outputFile
 
+  --logx      x on a log scale (the dataset id for --profile); x <= 0 is not drawn
   dataOffset  number added to every x value of the dataset, as given to velquin
   datasetId   id of the dataset in dataFile; 0 takes the first data of the file
   dataFile    curve data file that velquin or velbatch fitted
@@ -339,8 +342,8 @@ TEST(velplot, a_failed_fit_is_drawn_dashed_from_its_starting_values) {
   temp_dir work;
   work.write("data.crv", line_data);
   work.write("fit.log", failed_log);
-  run_result r = run_program(VELPLOT_BIN, {"0", "0", "data.crv", "fit.log", "0", "fit.svg"},
-                             work.path());
+  run_result r =
+      run_program(VELPLOT_BIN, {"0", "0", "data.crv", "fit.log", "0", "fit.svg"}, work.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   std::string svg = work.read("fit.svg");
@@ -369,8 +372,9 @@ std::string lines_table(int rows) {
   std::string table = lines_head;
   for (int d = 1; d <= rows; d++) {
     if (d == 2) {
-      table += "2\tfailed\t0\t1.8\t1\t0\t1\t0\tvelquin: Unable to graph function with your "
-               "starting parameters.\n";
+      table +=
+          "2\tfailed\t0\t1.8\t1\t0\t1\t0\tvelquin: Unable to graph function with your "
+          "starting parameters.\n";
     } else if (d == 3) {
       table += "19\trefused\t\t\t\t\t\t\tUnable to find Dataset ID = 19\n";
     } else {
@@ -400,7 +404,8 @@ TEST(velplot, profile_marks_failed_and_refused_datasets_apart) {
   };
   std::string ok = group("A1 ± sd, 5 fits");
   ASSERT_NE(ok, "");
-  EXPECT_EQ(count(ok, "<use xlink:href='#gpPt6' transform=") - count(ok, "color='#FFFFFF'"), 5u + 1);
+  EXPECT_EQ(count(ok, "<use xlink:href='#gpPt6' transform=") - count(ok, "color='#FFFFFF'"),
+            5u + 1);
   size_t from = ok.find("<path stroke='rgb( 31,  78, 121)'");
   ASSERT_NE(from, std::string::npos);
   std::string bars = ok.substr(from, ok.find("/>", from) - from);
@@ -409,8 +414,12 @@ TEST(velplot, profile_marks_failed_and_refused_datasets_apart) {
   EXPECT_EQ(moves, 3u * (5 + 1)) << "a bar and its two caps per point, and in the key";
   std::string failed = group("1 failed: no value");
   EXPECT_EQ(count(failed, "<use xlink:href='#gpPt7'"), 1u + 1) << "on the axis, and in the key";
-  EXPECT_EQ(count(svg, "fill = 'rgb(245, 176,  65)'"), 1u) << "the band of the failed fit";
-  EXPECT_EQ(count(group("1 refused"), "<polygon"), 1u + 1);
+  // Bands take the shade of their id's parity: failed 2 the first orange, refused 19 the
+  // second grey, whose element follows the titled one with the key's sample.
+  EXPECT_EQ(count(svg, "fill = 'rgb(245, 166,  35)'"), 1u) << "the band of the failed fit";
+  EXPECT_EQ(count(svg, "fill = 'rgb(232,  89,  12)'"), 0u);
+  EXPECT_EQ(count(group("1 refused"), "<polygon"), 1u) << "the key's sample";
+  EXPECT_EQ(count(svg, "fill = 'rgb( 79,  93, 107)'"), 1u) << "the band of the refused dataset";
   EXPECT_EQ(count(svg, ">dataset id<"), 1u);
 }
 
@@ -420,8 +429,8 @@ TEST(velplot, all_draws_every_dataset_of_the_table) {
   work.write("lines.crv", lines_data());
   work.write("t.tsv", lines_table(7));
   work.write("big.tsv", lines_table(18));
-  run_result r = run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "t.tsv", "0", "all.svg"},
-                             work.path());
+  run_result r =
+      run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "t.tsv", "0", "all.svg"}, work.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   std::string svg = work.read("all.svg");
@@ -443,8 +452,7 @@ TEST(velplot, all_draws_every_dataset_of_the_table) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(count(work.read("all.pdf"), "<< /Type /Page %"), 7u) << "a page per dataset";
   // Eighteen pictures take two grids of sixteen, and the output's own name none.
-  r = run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "big.tsv", "0", "all.PNG"},
-                  work.path());
+  r = run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "big.tsv", "0", "all.PNG"}, work.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(work.list(), (std::vector<std::string>{"all-1.PNG", "all-2.PNG", "all.pdf", "all.svg",
@@ -461,31 +469,46 @@ TEST(velplot, a_table_without_a_picture_fails_with_a_message_and_no_output) {
   };
   const std::string ok = "1\tok\t40\t0.1\t2\t0.01\t1\t0.02\t\n";
   const row rows[] = {
-      {"a profile of one dataset", {"--profile", "A0", "t.tsv", "fit.svg"}, lines_head + ok,
-       frame(true, "draw_profile", "A profile needs two datasets or more; table file t.tsv has 1\n")},
-      {"a profile of failed fits", {"--profile", "rmse", "t.tsv", "fit.svg"},
+      {"a profile of one dataset",
+       {"--profile", "A0", "t.tsv", "fit.svg"},
+       lines_head + ok,
+       frame(true, "draw_profile",
+             "A profile needs two datasets or more; table file t.tsv has 1\n")},
+      {"a profile of failed fits",
+       {"--profile", "rmse", "t.tsv", "fit.svg"},
        std::string(lines_head) + "1\tfailed\t0\t1\t1\t0\t1\t0\tx\n2\trefused\t\t\t\t\t\t\tx\n",
        frame(true, "draw_profile",
              "No fit of table file t.tsv succeeded: it has no value to draw, only starting "
              "values\n")},
-      {"a profile of a column the table lacks", {"--profile", "T1", "t.tsv", "fit.svg"},
+      {"a profile of a column the table lacks",
+       {"--profile", "T1", "t.tsv", "fit.svg"},
        lines_head + ok + ok,
        frame(true, "draw_profile", "Table file t.tsv has no column T1: give rmse, A0 or A1\n")},
-      {"a profile of a log", {"--profile", "A0", "line.log", "fit.svg"}, "",
+      {"a profile of a log",
+       {"--profile", "A0", "line.log", "fit.svg"},
+       "",
        frame(true, "read_table",
              "line.log is not a table of velbatch: its first line is not the header of a model's "
              "table\n")},
-      {"a row of a field too few", {"--profile", "A0", "t.tsv", "fit.svg"},
+      {"a row of a field too few",
+       {"--profile", "A0", "t.tsv", "fit.svg"},
        lines_head + ok + "2\tok\t40\t0.1\t2\t0.01\t1\t\n",
-       frame(true, "read_table", "Line 3 of table file t.tsv has 8 fields where its header has 9\n")},
-      {"a missing table", {"--profile", "A0", "none.tsv", "fit.svg"}, "",
+       frame(true, "read_table",
+             "Line 3 of table file t.tsv has 8 fields where its header has 9\n")},
+      {"a missing table",
+       {"--profile", "A0", "none.tsv", "fit.svg"},
+       "",
        frame(true, "read_table", "Unable to open table file none.tsv\n")},
-      {"every fit of another model's table", {"--all", "0", "data.crv", "t.tsv", "1", "fit.svg"},
+      {"every fit of another model's table",
+       {"--all", "0", "data.crv", "t.tsv", "1", "fit.svg"},
        lines_head + ok,
        frame(true, "draw_all", "Table file t.tsv is not a table of model 1: its columns differ\n")},
-      {"every fit of an empty table", {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
-       lines_head, frame(true, "draw_all", "Table file t.tsv has no dataset to draw\n")},
-      {"every fit of another data file", {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
+      {"every fit of an empty table",
+       {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
+       lines_head,
+       frame(true, "draw_all", "Table file t.tsv has no dataset to draw\n")},
+      {"every fit of another data file",
+       {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
        lines_head + std::string("5\tok\t40\t0.1\t2\t0.01\t1\t0.02\t\n"),
        frame(true, "draw_all",
              "Dataset 5 of table file t.tsv is not in data file data.crv: is it the batch's data "
@@ -520,7 +543,8 @@ TEST(velplot, grids_appear_all_or_none) {
       {"PATH=" + bin.path(), VELPLOT_BIN, "--all", "0", "lines.crv", "t.tsv", "0", "all.png"},
       work.path());
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, frame(true, "draw_plot", "gnuplot failed (exit status 3); all.png is not written\n"));
+  EXPECT_EQ(r.out,
+            frame(true, "draw_plot", "gnuplot failed (exit status 3); all.png is not written\n"));
   const std::vector<std::string> before = {"all-1.png", "all-2.png", "lines.crv", "t.tsv"};
   EXPECT_EQ(work.list(), before);
   if (!have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
