@@ -131,7 +131,7 @@ int check_table_rmse(int id, double tableRmse, const char *tablePath) {
   if (got >= 0.0) {
     snprintf(found, sizeof found, "RMSE %.12g over these data", got);
   } else {
-    snprintf(found, sizeof found, "the model has no value at a data point");
+    snprintf(found, sizeof found, "the model no value at a point of these data");
   }
   format_shortest(offset, sizeof offset, dataOffset);
   snprintf(msg, sizeof msg,

@@ -254,6 +254,19 @@ TEST(velplot, bad_input_fails_with_a_message_and_no_output) {
        frame(true, "draw_plot",
              "Nothing to draw: model 3 has no finite value at the data with the parameters of "
              "huge.log\n")},
+      {"a log scale without an x above 0",
+       {"--logx", "-2", "1", "data.crv", "line.log", "0", "fit.svg"},
+       frame(true, "draw_plot",
+             "Nothing to draw with --logx: dataset 1 of data.crv has no x above 0 with dataOffset "
+             "-2\n")},
+      {"--logx after the positions",
+       {"0", "1", "data.crv", "line.log", "0", "fit.svg", "--logx"},
+       usage},
+      {"--logx twice",
+       {"--logx", "--logx", "0", "1", "data.crv", "line.log", "0", "fit.svg"},
+       usage},
+      {"two forms", {"--all", "--profile", "A0", "t.tsv", "fit.svg"}, usage},
+      {"an unknown option", {"--logy", "0", "1", "data.crv", "line.log", "0", "fit.svg"}, usage},
       {"an output folder that does not exist",
        {"0", "1", "data.crv", "line.log", "0", "none/fit.svg"},
        frame(true, "draw_plot", "Unable to open output file none/fit.svg\n")},
@@ -507,6 +520,31 @@ TEST(velplot, a_table_without_a_picture_fails_with_a_message_and_no_output) {
        {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
        lines_head,
        frame(true, "draw_all", "Table file t.tsv has no dataset to draw\n")},
+      {"every fit at another offset",
+       {"--all", "1", "data.crv", "t.tsv", "0", "fit.svg"},
+       lines_head + std::string("2\tok\t40\t0\t1\t0\t0\t0\t\n"),
+       frame(true, "draw_all",
+             "Dataset 2 of table file t.tsv does not match data file data.crv: its values give "
+             "RMSE 1 over these data, the table RMSE 0; check that the data file, dataOffset 1 "
+             "and model 0 are the batch's\n")},
+      {"every fit of values without a model value",
+       {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
+       lines_head + std::string("2\tok\t40\t0\t-2147483648\t0\t0\t0\t\n"),
+       frame(true, "draw_all",
+             "Dataset 2 of table file t.tsv does not match data file data.crv: its values give "
+             "the model no value at a point of these data, the table RMSE 0; check that the data "
+             "file, dataOffset 0 and model 0 are the batch's\n")},
+      {"a profile on a log scale of ids up to 0",
+       {"--profile", "--logx", "A0", "t.tsv", "fit.svg"},
+       lines_head + std::string("0\tok\t40\t0.1\t2\t0.01\t1\t0.02\t\n") +
+           "-1\tok\t40\t0.1\t2\t0.01\t1\t0.02\t\n",
+       frame(true, "draw_profile",
+             "Table file t.tsv has no successful fit of an id above 0 to draw with --logx\n")},
+      {"an iteration count that is not whole",
+       {"--profile", "A0", "t.tsv", "fit.svg"},
+       lines_head + ok + "2\tok\t40.5\t0.1\t2\t0.01\t1\t0.02\t\n",
+       frame(true, "read_table",
+             "Line 3 of table file t.tsv has an iteration count that is not a whole number\n")},
       {"every fit of another data file",
        {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
        lines_head + std::string("5\tok\t40\t0.1\t2\t0.01\t1\t0.02\t\n"),
@@ -556,6 +594,134 @@ TEST(velplot, grids_appear_all_or_none) {
   EXPECT_EQ(r.out, frame(true, "draw_plot", "Unable to write output file all-2.png\n"));
   EXPECT_EQ(work.list(), before);
   EXPECT_EQ(work.read("all-1.png"), "an earlier first grid\n");
+}
+
+// Rewrites a table as pandas (to_csv(sep="\t", index=False)) and R (write.table(sep="\t",
+// quote=FALSE, row.names=FALSE)) write back what they read: number columns holding an empty
+// field become floats (40.0) with nan written empty; R's NA, NaN, Inf and 15 digits, and a
+// reason column of NA, as R writes a column whose every field is empty.
+const char rewrite_tables[] = R"(import csv, math, sys
+source, pandas_name, r_name = sys.argv[1:4]
+rows = list(csv.reader(open(source, newline=''), delimiter='\t'))
+pandas, r = [rows[0]], [rows[0] + ['reason']]
+for row in rows[1:]:
+    p, q = [], []
+    for name, text in zip(rows[0], row):
+        if name in ('status', 'message'):
+            p.append(text)
+            q.append(text or 'NA')
+            continue
+        v = float(text) if text else None
+        p.append(text if name == 'id' else '' if v is None or math.isnan(v) else repr(v))
+        q.append('NA' if v is None else 'NaN' if math.isnan(v) else
+                 ('Inf' if v > 0 else '-Inf') if math.isinf(v) else '%.15g' % v)
+    pandas.append(p)
+    r.append(q + ['NA'])
+for name, table in ((pandas_name, pandas), (r_name, r)):
+    with open(name, 'w', newline='') as f:
+        csv.writer(f, delimiter='\t', lineterminator='\n').writerows(table)
+)";
+
+// The scripts of a table as velbatch wrote it and as pandas wrote it back are the same
+// bytes: every value reads back as the same double. R's 15 digits agree with the data too.
+TEST(velplot, reads_tables_that_pandas_and_r_write_back) {
+  if (!have("python3")) GTEST_SKIP() << "python3 is not installed";
+  temp_dir work, bin;
+  work.write("lines.crv", lines_data());
+  run_result r = run_program(
+      VELBATCH_BIN, {"--ids", "1-6,19", "0", "lines.crv", "l.res", "l.tsv", "0", "100", "1", "1"},
+      work.path());
+  ASSERT_EQ(r.status, 1) << r.out << r.err;  // dataset 19 is refused
+  r = run_program("/usr/bin/env", {"python3", "-c", rewrite_tables, "l.tsv", "p.tsv", "r.tsv"},
+                  work.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(work.read("p.tsv").find("\n19\trefused\t\t\t"), std::string::npos);
+  EXPECT_NE(work.read("p.tsv").find(".0\t"), std::string::npos);
+  EXPECT_NE(work.read("r.tsv").find("\n19\trefused\tNA\tNA\t"), std::string::npos);
+  put_program(bin.file("gnuplot"), "#!/bin/sh\nexec /bin/cat \"$2\"\n");
+  const std::vector<std::vector<std::string>> forms = {
+      {"--all", "0", "lines.crv", "TABLE", "0", "out.pdf"},
+      {"--profile", "A1", "TABLE", "out.pdf"},
+      {"--profile", "--logx", "rmse", "TABLE", "out.pdf"},
+  };
+  for (const auto &form : forms) {
+    SCOPED_TRACE(form[1]);
+    std::string scripts[3];
+    const char *tables[3] = {"l.tsv", "p.tsv", "r.tsv"};
+    for (int k = 0; k < 3; k++) {
+      std::vector<std::string> args = {"PATH=" + bin.path(), VELPLOT_BIN};
+      for (const std::string &a : form) args.push_back(a == "TABLE" ? tables[k] : a);
+      r = run_program("/usr/bin/env", args, work.path());
+      EXPECT_EQ(r.status, 0) << tables[k];
+      EXPECT_EQ(r.out, "") << tables[k];
+      scripts[k] = work.read("out.pdf");
+    }
+    EXPECT_EQ(scripts[1], scripts[0]);
+    // R's values differ in their last digits only: the script has the same lines.
+    EXPECT_EQ(count(scripts[2], "\n"), count(scripts[0], "\n"));
+    EXPECT_NE(scripts[0], "");
+  }
+  if (!have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+  r = run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "r.tsv", "0", "all.svg"}, work.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(count(work.read("all.svg"), "<text>dataset 19: refused</text>"), 1u);
+}
+
+// A batch fitted at offset 0 drawn at offset 10: refused, naming the first dataset and what
+// to check, with nothing written.
+TEST(velplot, all_refuses_a_table_of_another_offset) {
+  temp_dir work;
+  work.write("lines.crv", lines_data());
+  run_result r = run_program(
+      VELBATCH_BIN, {"--ids", "4-6", "0", "lines.crv", "l.res", "l.tsv", "0", "100", "1", "1"},
+      work.path());
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const std::vector<std::string> before = work.list();
+  r = run_program(VELPLOT_BIN, {"--all", "10", "lines.crv", "l.tsv", "0", "all.png"}, work.path());
+  EXPECT_EQ(r.status, 1);
+  const std::string text = "Dataset 4 of table file l.tsv does not match data file lines.crv: ";
+  ASSERT_EQ(r.out.find(text), r.out.find("Message: ") + 9) << r.out;
+  EXPECT_NE(r.out.find("; check that the data file, dataOffset 10 and model 0 are the batch's\n"),
+            std::string::npos);
+  EXPECT_EQ(work.list(), before);
+}
+
+// --logx in each of the three forms, before or after the form's word: the x axis, or the
+// dataset id's, on a log scale, which gnuplot draws without a warning.
+TEST(velplot, draws_on_a_log_scale_in_every_form) {
+  struct row {
+    const char *name;
+    std::vector<std::string> args;
+    std::string magic;  // the start of the picture gnuplot draws
+  };
+  // Pages rather than grids: the stand-in's standard output is the picture.
+  const row rows[] = {
+      {"one fit", {"--logx", "0", "1", "data.crv", "line.log", "0", "fit.svg"}, "<?xml"},
+      {"every fit", {"--all", "--logx", "0", "lines.crv", "t.tsv", "0", "fit.pdf"}, "%PDF-"},
+      {"a profile", {"--logx", "--profile", "A1", "t.tsv", "fit.svg"}, "<?xml"},
+  };
+  bool gnuplot = have("gnuplot");
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_dir work, bin;
+    fill(work);
+    work.write("lines.crv", lines_data());
+    work.write("t.tsv", lines_table(7));
+    put_program(bin.file("gnuplot"), "#!/bin/sh\nexec /bin/cat \"$2\"\n");
+    std::vector<std::string> args = {"PATH=" + bin.path(), VELPLOT_BIN};
+    args.insert(args.end(), r.args.begin(), r.args.end());
+    run_result got = run_program("/usr/bin/env", args, work.path());
+    EXPECT_EQ(got.status, 0) << got.out;
+    const std::string &output = r.args.back();
+    EXPECT_NE(work.read(output).find("set logscale x\n"), std::string::npos);
+    if (!gnuplot) continue;
+    got = run_program(VELPLOT_BIN, r.args, work.path());
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(work.read(output).rfind(r.magic, 0), 0u);
+  }
+  if (!gnuplot) GTEST_SKIP() << "gnuplot is not installed";
 }
 
 // A stand-in gnuplot interrupts velplot, its parent, and sleeps on, its outputs closed so
