@@ -13,7 +13,7 @@
 enum { TABLE_MESSAGE_SIZE = MESSAGE_SIZE + NAME_SIZE };
 
 enum {
-  DENSE_PROFILE = 200,  // more fits than this: bars without caps, marks smaller
+  DENSE_PROFILE = 200,  // more datasets than this: bars without caps, marks smaller
 };
 
 // What the rows of a profile held, for its axes and key.
@@ -307,7 +307,7 @@ static void put_profile_plot(FILE *fp, double markSize, const profile_summary *s
   put_values(fp, sep, markSize, s);
   if (s->leftOut > 0) {
     snprintf(entry, sizeof entry, "%d of id ≤ 0 not drawn", s->leftOut);
-    fputs(", \\\n  NaN with points pt -1 title ", fp);
+    fputs(", \\\n  keyentry title ", fp);  // a line of the key without a sample
     put_quoted(fp, entry);
   }
   fputc('\n', fp);

@@ -130,7 +130,9 @@ TEST(write_profile_script, a_log_scale_leaves_out_ids_up_to_0_and_counts_them) {
   EXPECT_NE(r.script.find("set logscale x\n"), std::string::npos);
   EXPECT_NE(r.script.find("band_lo(x) = x / band_f(x)\nband_hi(x) = x * band_f(x)\n"),
             std::string::npos);
-  EXPECT_NE(r.script.find("title '2 of id ≤ 0 not drawn'"), std::string::npos);
+  EXPECT_NE(r.script.find("keyentry title '2 of id ≤ 0 not drawn'"), std::string::npos);
+  // Less than two decades: labels at 5, 20 and 50 as well as at 10.
+  EXPECT_NE(r.script.find("set xtics add (5, 20, 50)\n"), std::string::npos);
   EXPECT_NE(r.script.find("title 'pKa ± sd, 2 fits'"), std::string::npos);
   r = profile(table, "pKa", 0);
   EXPECT_EQ(r.script.find("logscale"), std::string::npos);
