@@ -6,7 +6,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -141,12 +140,12 @@ TEST(write_profile_script, a_log_scale_leaves_out_ids_up_to_0_and_counts_them) {
 
 // The y values of the band of status in a profile's script: the ends it shades.
 std::vector<double> band_ends(const std::string &script, const std::string &status) {
-  std::smatch m;
-  std::regex band(
-      "eq '" + status +
-      "' && int\\(\\$1\\) % 2 == 0 \\? [^:]*:[^:]*:[^:]*:[^:]*:\\(([^)]*)\\):\\(([^)]*)\\)");
-  if (!std::regex_search(script, m, band)) return {};
-  return {std::stod(m[1]), std::stod(m[2])};
+  size_t at = script.find("eq '" + status + "' && int($1) % 2 == 0 ? ");
+  const std::string ends = "(band_lo($1)):(band_hi($1)):(";
+  if (at == std::string::npos || (at = script.find(ends, at)) == std::string::npos) return {};
+  double lo, hi;
+  if (sscanf(script.c_str() + at + ends.size(), "%lf):(%lf)", &lo, &hi) != 2) return {};
+  return {lo, hi};
 }
 
 // More datasets than DENSE_PROFILE are drawn lighter, and the failed and refused ones in
