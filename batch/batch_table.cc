@@ -1,13 +1,15 @@
 // The table writer and reader. Each line is formed whole in a buffer, so that the table on
-// disk holds only whole rows at any moment; the reader takes back exactly what the writer
-// writes and refuses anything else, so that a picture never shows a misread table.
+// disk holds only whole rows at any moment; the reader takes back what the writer writes, also
+// after pandas or R have written it again, and refuses anything else, so that a picture never
+// shows a misread table.
 #include "batch_table.h"
 
-#include <errno.h>
 #include <limits.h>
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include "files.h"
 #include "models.h"
@@ -110,8 +112,8 @@ int table_row(char *buf, int size, int id, int status, const char *message) {
 namespace {
 
 enum {
-  FIXED_FIELDS = 4,                                  // id, status, iterations, rmse
-  MAX_FIELDS = FIXED_FIELDS + 2 * MAX_PARMS + 1,     // and the message
+  FIXED_FIELDS = 4,                               // id, status, iterations, rmse
+  MAX_FIELDS = FIXED_FIELDS + 2 * MAX_PARMS + 2,  // and message and reason
 };
 
 // Cuts line at its tabs into at most MAX_FIELDS fields, after taking off its line end.
@@ -131,20 +133,53 @@ int split_fields(char *line, char **fields) {
   }
 }
 
-int read_int(const char *text, int *v) {
-  char *end;
-  errno = 0;
-  long n = strtol(text, &end, 10);
-  if (end == text || *end != '\0' || errno == ERANGE || n < INT_MIN || n > INT_MAX) return 0;
-  *v = (int)n;
+int is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Decimal digits with an optional sign, point and exponent: what velbatch, pandas and R
+// write, and not the hexadecimal that strtod would also take.
+int is_decimal(const char *p) {
+  if (*p == '+' || *p == '-') p++;
+  int digits = 0;
+  for (; is_digit(*p); p++) digits++;
+  if (*p == '.') {
+    for (p++; is_digit(*p); p++) digits++;
+  }
+  if (digits == 0) return 0;
+  if (*p == 'e' || *p == 'E') {
+    p++;
+    if (*p == '+' || *p == '-') p++;
+    if (!is_digit(*p)) return 0;
+    while (is_digit(*p)) p++;
+  }
+  return *p == '\0';
+}
+
+// inf and nan as C, numpy (inf, nan) and R (Inf, NaN) write them, with an optional sign.
+int is_special(const char *p) {
+  if (*p == '+' || *p == '-') p++;
+  return strcasecmp(p, "inf") == 0 || strcasecmp(p, "infinity") == 0 || strcasecmp(p, "nan") == 0;
+}
+
+// A number field as velbatch writes it or as pandas and R write it back. A value that is not
+// a number is nan, whether written nan, NaN, R's NA or pandas' empty field. Returns 1, or 0
+// for anything else: a word, a number with more after it.
+int read_double(const char *text, double *v) {
+  if (text[0] == '\0' || strcmp(text, "NA") == 0) {
+    *v = NAN;
+    return 1;
+  }
+  if (!is_decimal(text) && !is_special(text)) return 0;
+  *v = strtod(text, NULL);
   return 1;
 }
 
-// Any number that strtod reads whole, nan and inf as the writer puts them included.
-int read_double(const char *text, double *v) {
-  char *end;
-  *v = strtod(text, &end);
-  return end != text && *end == '\0';
+// A whole number within the range of int, however written: 1000 by velbatch and R, 1000.0
+// by pandas for a column that holds an empty field too, 1e+05 by R for a column of doubles.
+int read_int(const char *text, int *v) {
+  double d;
+  if (!read_double(text, &d) || !(d >= INT_MIN && d <= INT_MAX) || d != floor(d)) return 0;
+  *v = (int)d;
+  return 1;
 }
 
 // Reports a line of the table that is not a row of it. Returns -1.
@@ -162,6 +197,23 @@ int read_error(const table_reader *t) {
   return -1;
 }
 
+// R's read.delim renames a column whose name is not one of R's: every character but letters,
+// digits, '.' and '_' becomes '.' (Vo(1) becomes Vo.1.), and write.table writes it so.
+char r_char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '.' || c == '_'
+             ? c
+             : '.';
+}
+
+// Whether the n bytes of text are those of names, or names as R renames them; the tabs
+// between names stay tabs.
+int same_names(const char *text, const char *names, size_t n) {
+  for (size_t i = 0; i < n; i++) {
+    if (text[i] != names[i] && (names[i] == '\t' || text[i] != r_char(names[i]))) return 0;
+  }
+  return 1;
+}
+
 }  // namespace
 
 int table_start(table_reader *t, FILE *fp, const char *path) {
@@ -169,6 +221,8 @@ int table_start(table_reader *t, FILE *fp, const char *path) {
   t->path = path;
   t->lineNo = 1;
   t->parmCount = 0;
+  t->hasReason = 0;
+  skip_bom(fp);  // a table saved by a spreadsheet program
   int len = 0;
   long long taken;
   int got = read_whole_line(fp, t->header, sizeof t->header, &len, &taken, NULL) == LINE_READ;
@@ -180,7 +234,8 @@ int table_start(table_reader *t, FILE *fp, const char *path) {
     len = (int)strlen(t->header);
     while (len > 0 && (t->header[len - 1] == '\n' || t->header[len - 1] == '\r')) len--;
     t->header[len] = '\0';
-    t->parmCount = (n - FIXED_FIELDS - 1) / 2;
+    t->hasReason = n > 1 && strcmp(fields[n - 1], "reason") == 0;
+    t->parmCount = (n - FIXED_FIELDS - 1 - t->hasReason) / 2;
     for (int model = 0; model <= LAST_MODEL; model++) {
       if (table_of_model(t, model)) return 1;
     }
@@ -197,11 +252,18 @@ int table_start(table_reader *t, FILE *fp, const char *path) {
   return 0;
 }
 
+// The columns before message must be the writer's, or R's renaming of them; message may be
+// followed by reason, as in the tables of velbatch that give the reason of a failure.
 int table_of_model(const table_reader *t, int model) {
-  char buf[ROW_SIZE];
-  int len = table_header(buf, sizeof buf, model);
-  return len > 0 && fitParmNum[model] == t->parmCount && strlen(t->header) == (size_t)len - 1 &&
-         memcmp(buf, t->header, (size_t)len - 1) == 0;
+  char buf[ROW_SIZE + 1];
+  int len = table_header(buf, ROW_SIZE, model);
+  if (len <= 0 || fitParmNum[model] != t->parmCount) return 0;
+  buf[len] = '\0';
+  const char *message = strstr(buf, "\tmessage");
+  if (message == NULL) return 0;
+  size_t n = (size_t)(message - buf);
+  if (strlen(t->header) < n || !same_names(t->header, buf, n)) return 0;
+  return strcmp(t->header + n, t->hasReason ? "\tmessage\treason" : "\tmessage") == 0;
 }
 
 int table_parm_index(const table_reader *t, const char *label) {
@@ -209,10 +271,41 @@ int table_parm_index(const table_reader *t, const char *label) {
   char *fields[MAX_FIELDS + 1];
   memcpy(copy, t->header, sizeof copy);
   split_fields(copy, fields);
+  size_t n = strlen(label);
   for (int i = 0; i < t->parmCount; i++) {
-    if (strcmp(fields[FIXED_FIELDS + 2 * i], label) == 0) return i;
+    const char *name = fields[FIXED_FIELDS + 2 * i];
+    // Either may be R's renaming of the other: the label as the catalogue writes it, or
+    // as the table of R shows it.
+    if (strlen(name) == n && (same_names(name, label, n) || same_names(label, name, n))) return i;
   }
   return -1;
+}
+
+// Reads the rmse, parameter and deviation fields of a row whose id and status are read:
+// numbers, nan where they are not, none in a refused row. Returns 1, or -1 after a framed
+// report.
+static int read_numbers(const table_reader *t, char **fields, table_entry *e) {
+  double v;
+  int numbers = 1, any = 0;
+  for (int f = FIXED_FIELDS - 1; f < FIXED_FIELDS + 2 * t->parmCount; f++) {
+    numbers = numbers && read_double(fields[f], &v);
+    if (!numbers) break;
+    any = any || !isnan(v);
+    int k = f - FIXED_FIELDS;
+    double *to = f == FIXED_FIELDS - 1 ? &e->rmse : k % 2 ? &e->stdDev[k / 2] : &e->parms[k / 2];
+    *to = v;
+  }
+  if (!numbers) return bad_line(t, "has a field that is not a number");
+  if (e->status != BATCH_REFUSED) {
+    if (read_int(fields[2], &e->iterations)) return 1;
+    return bad_line(t, "has an iteration count that is not a whole number");
+  }
+  if (any || !read_double(fields[2], &v) || !isnan(v)) {
+    return bad_line(t, "is a refused row with numbers");
+  }
+  e->rmse = 0.0;
+  for (int i = 0; i < MAX_PARMS; i++) e->parms[i] = e->stdDev[i] = 0.0;
+  return 1;
 }
 
 int table_next(table_reader *t, table_entry *e) {
@@ -226,7 +319,8 @@ int table_next(table_reader *t, table_entry *e) {
   if (got == LINE_TOO_LONG) return bad_line(t, "is too long");
   char *fields[MAX_FIELDS + 1];
   int n = split_fields(line, fields);
-  int want = FIXED_FIELDS + 2 * t->parmCount + 1;
+  int message = FIXED_FIELDS + 2 * t->parmCount;
+  int want = message + 1 + t->hasReason;
   if (n != want) {
     char what[64];
     snprintf(what, sizeof what, "has %d fields where its header has %d", n, want);
@@ -241,20 +335,10 @@ int table_next(table_reader *t, table_entry *e) {
   }
   e->status = status;
   e->iterations = 0;
-  e->rmse = 0.0;
   for (int i = 0; i < MAX_PARMS; i++) e->parms[i] = e->stdDev[i] = 0.0;
-  if (status == BATCH_REFUSED) {
-    for (int f = 2; f < want - 1; f++) {
-      if (fields[f][0] != '\0') return bad_line(t, "is a refused row with numbers");
-    }
-  } else {
-    int ok = read_int(fields[2], &e->iterations) && read_double(fields[3], &e->rmse);
-    for (int i = 0; ok && i < t->parmCount; i++) {
-      ok = read_double(fields[FIXED_FIELDS + 2 * i], &e->parms[i]) &&
-           read_double(fields[FIXED_FIELDS + 2 * i + 1], &e->stdDev[i]);
-    }
-    if (!ok) return bad_line(t, "has a field that is not a number");
-  }
-  snprintf(e->message, sizeof e->message, "%s", fields[want - 1]);
+  if (read_numbers(t, fields, e) < 0) return -1;
+  // An empty message: empty, or NA where R read a column of empty fields as missing values.
+  snprintf(e->message, sizeof e->message, "%s",
+           strcmp(fields[message], "NA") == 0 ? "" : fields[message]);
   return 1;
 }

@@ -36,10 +36,12 @@ struct table_reader {
   const char *path;
   int lineNo;
   int parmCount;              // parameter columns, each with its _sd column
+  int hasReason;              // 1 when a reason column follows message
   char header[ROW_SIZE + 1];  // the header line as read, without its line end
 };
 
-// One row as the reader gives it back. A refused row has its numbers 0.
+// One row as the reader gives it back: nan where the table holds no number. A refused row
+// has its numbers 0; an empty message is empty, whether written empty or as R's NA.
 struct table_entry {
   int id;
   int status;
@@ -50,20 +52,28 @@ struct table_entry {
   char message[ROW_SIZE];
 };
 
+// The reader takes the tables that velbatch writes and the same tables written back by pandas
+// (to_csv with sep="\t", index=False) or R (write.table with sep="\t", quote=FALSE,
+// row.names=FALSE): whole numbers as 1000.0 or 1e+05, nan, NaN, NA or an empty field for a
+// value that is not a number, inf, Inf, -Inf, column names as R renames them (Vo.1.), and a
+// UTF-8 byte order mark before the header.
+
 // Reads the header of the table in fp, which must be one that table_header writes for some
-// model (the catalogue must be filled). Returns 1, or 0 after a framed report.
+// model (the catalogue must be filled), with or without a reason column after message.
+// Returns 1, or 0 after a framed report.
 int table_start(table_reader *t, FILE *fp, const char *path);
 
 // Whether the table's header is the one that table_header writes for model.
 int table_of_model(const table_reader *t, int model);
 
-// The parameter column named label as the header writes it ("pKa", "Vo(1)"), from 0; -1
-// when the table has none.
+// The parameter column named label as the header writes it ("pKa", "Vo(1)") or as R
+// renames it ("Vo.1."), from 0; -1 when the table has none.
 int table_parm_index(const table_reader *t, const char *label);
 
 // Reads the next row into *e. Returns 1, 0 at the end of the table, or -1 after a framed
 // report: a line too long, a field count other than the header's, an id, a status or a
-// number that does not read back, a refused row with numbers.
+// number that does not read, an iteration count that is not a whole number, a refused row
+// with numbers.
 int table_next(table_reader *t, table_entry *e);
 
 #endif  // VELQUIN_BATCH_TABLE_H

@@ -16,6 +16,16 @@ int residOk[MAX_POINTS];
 
 int point_is_finite(int i) { return isfinite(xOffsetData[i]) && isfinite(yData[i]); }
 
+int point_is_drawn(int i, int logX) {
+  return point_is_finite(i) && (!logX || xOffsetData[i] > 0.0);
+}
+
+int drawn_points(int logX) {
+  int n = 0;
+  for (int i = 0; i < numData; i++) n += point_is_drawn(i, logX);
+  return n;
+}
+
 // Model value at (x, x2), or 0 when fnf refuses the point or its value is not finite.
 static int model_at(double x, double x2, double *y) {
   double v;
@@ -24,17 +34,17 @@ static int model_at(double x, double x2, double *y) {
   return 1;
 }
 
-// Fills the residual table. Returns the number of finite data points, with *lo and *hi
-// their x range and *anyResid whether one residual is finite.
-static int compute_residuals(double *lo, double *hi, int *anyResid) {
-  int finite = 0;
+// Fills the residual table. Returns the number of data points drawn (point_is_drawn), with
+// *lo and *hi their x range and *anyResid whether one of them has a finite residual.
+static int compute_residuals(int logX, double *lo, double *hi, int *anyResid) {
+  int drawn = 0;
   *anyResid = 0;
   for (int i = 0; i < numData; i++) {
     residOk[i] = 0;
-    if (!point_is_finite(i)) continue;
-    if (finite == 0 || xOffsetData[i] < *lo) *lo = xOffsetData[i];
-    if (finite == 0 || xOffsetData[i] > *hi) *hi = xOffsetData[i];
-    finite++;
+    if (!point_is_drawn(i, logX)) continue;
+    if (drawn == 0 || xOffsetData[i] < *lo) *lo = xOffsetData[i];
+    if (drawn == 0 || xOffsetData[i] > *hi) *hi = xOffsetData[i];
+    drawn++;
     double v;
     if (model_at(xOffsetData[i], tData[i], &v) && isfinite(v - yData[i])) {
       residY[i] = v - yData[i];
@@ -42,7 +52,7 @@ static int compute_residuals(double *lo, double *hi, int *anyResid) {
       *anyResid = 1;
     }
   }
-  return finite;
+  return drawn;
 }
 
 static int by_x(const void *a, const void *b) {
@@ -53,11 +63,11 @@ static int by_x(const void *a, const void *b) {
 }
 
 // The model depends on x2 as well, so between data points there is nothing to draw.
-static void curve_at_points(void) {
+static void curve_at_points(int logX) {
   static int order[MAX_POINTS];
   int n = 0;
   for (int i = 0; i < numData; i++) {
-    if (point_is_finite(i)) order[n++] = i;
+    if (point_is_drawn(i, logX)) order[n++] = i;
   }
   qsort(order, (size_t)n, sizeof order[0], by_x);
   for (int k = 0; k < n; k++) {
@@ -68,24 +78,26 @@ static void curve_at_points(void) {
   curveLen = n;
 }
 
-static void curve_on_grid(double lo, double hi) {
+// On a log scale the points are evenly spread in log x, so that every decade gets its share.
+static void curve_on_grid(double lo, double hi, int logX) {
   for (int k = 0; k < GRID_POINTS; k++) {
-    // The last point is hi itself, which the sum below may miss by a rounding.
-    double x = k == GRID_POINTS - 1 ? hi : lo + (hi - lo) * k / (GRID_POINTS - 1);
+    double t = (double)k / (GRID_POINTS - 1);
+    double x = logX ? lo * pow(hi / lo, t) : lo + (hi - lo) * k / (GRID_POINTS - 1);
+    if (k == GRID_POINTS - 1) x = hi;  // which the sum or the power may miss by a rounding
     curveX[k] = x;
     curveOk[k] = model_at(x, 0.0, &curveY[k]);
   }
   curveLen = GRID_POINTS;
 }
 
-int compute_plot(void) {
+int compute_plot(int logX) {
   double lo = 0.0, hi = 0.0;
   int anyResid, anyCurve = 0;
-  if (compute_residuals(&lo, &hi, &anyResid) == 0) return 0;
+  if (compute_residuals(logX, &lo, &hi, &anyResid) == 0) return 0;
   if (numDataCol == 3) {
-    curve_at_points();
+    curve_at_points(logX);
   } else {
-    curve_on_grid(lo, hi);
+    curve_on_grid(lo, hi, logX);
   }
   for (int k = 0; k < curveLen; k++) {
     if (curveOk[k]) anyCurve = 1;

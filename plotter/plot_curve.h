@@ -22,14 +22,21 @@ extern int curveLen;
 extern double residY[MAX_POINTS];
 extern int residOk[MAX_POINTS];
 
-// Whether data point i has finite x and y: only these are drawn.
+// Whether data point i has finite x and y.
 int point_is_finite(int i);
 
+// Whether data point i is drawn: finite, and on a log x scale (logX 1) at x above 0.
+int point_is_drawn(int i, int logX);
+
+// The number of data points drawn.
+int drawn_points(int logX);
+
 // Fills the curve and residual tables from fitFunc, fitParms and the loaded data
-// (numData, numDataCol, xOffsetData, yData, tData). Two-column data get GRID_POINTS curve
-// points evenly across the x range; three-column data, whose model also depends on x2,
-// the model at each data point in x order. Returns 1, or 0 when no data point has finite
-// x and y, or the model has no finite value on the curve or at any data point.
-int compute_plot(void);
+// (numData, numDataCol, xOffsetData, yData, tData), over the points drawn. Two-column data
+// get GRID_POINTS curve points evenly across the x range, or across log x for logX;
+// three-column data, whose model also depends on x2, the model at each data point in x
+// order. Returns 1, or 0 when no data point is drawn, or the model has no finite value on
+// the curve or at any point drawn.
+int compute_plot(int logX);
 
 #endif  // VELQUIN_PLOT_CURVE_H

@@ -89,13 +89,13 @@ static void grid_title(char *buf, int size, int k, int count) {
 }
 
 int write_table_pages(FILE *fp, int format, table_reader *t, int count, const run_setup *base,
-                      FILE *data, const beside_file *parts) {
+                      FILE *data, const beside_file *parts, int logX) {
   int cols = 0, rows = 0;
   grid_shape(count, &cols, &rows);
   write_pages_start(fp, format, cols, rows);
   for (int k = 0; k < count; k++) {
     plot_page page;
-    if (!load_table_page(t, k, base, data, &page)) return 0;
+    if (!load_table_page(t, k, base, data, logX, &page)) return 0;
     if (format == PLOT_PDF) {
       write_picture(fp, format, &page_layout, &whole_canvas, &page, 0);
       continue;

@@ -22,8 +22,8 @@ int grid_files(int count);
 // datasets that plan_table_pages found, each set up from base, loaded from data (the open
 // data file) and drawn from the table's values: a page each for PLOT_PDF, on gnuplot's
 // standard output; for the others grids of small pictures, grid file k written to
-// parts[k].temp. Returns 1, or 0 after a framed report.
+// parts[k].temp; with x on a log scale for logX. Returns 1, or 0 after a framed report.
 int write_table_pages(FILE *fp, int format, table_reader *t, int count, const run_setup *base,
-                      FILE *data, const beside_file *parts);
+                      FILE *data, const beside_file *parts, int logX);
 
 #endif  // VELQUIN_PLOT_PAGES_H

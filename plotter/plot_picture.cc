@@ -47,17 +47,22 @@ static const char WARN_COLOUR[] = "'#b03a2e'";
 
 // How far the blocks of a picture reach: the panels' ranges are set from them.
 struct picture_bounds {
-  double xlo, xhi, ylo, yhi;  // of the data and, once written, the curve
+  double xlo, xhi, ylo, yhi;  // of the data and, once written, a fit's curve
   double rmax;                // the largest size of a residual
-  int seen;                   // 1 when one data point is finite
+  int seen;                   // 1 when one data point is drawn
+  int leftOut;                // finite points at x <= 0, not drawn on a log x scale
 };
 
-static void put_data_block(FILE *fp, picture_bounds *b) {
+static void put_data_block(FILE *fp, picture_bounds *b, int logX) {
   b->xlo = b->xhi = b->ylo = b->yhi = b->rmax = 0.0;
   b->seen = 0;
+  b->leftOut = 0;
   fprintf(fp, "$data << EOD\n");
   for (int i = 0; i < numData; i++) {
-    if (!point_is_finite(i)) continue;
+    if (!point_is_drawn(i, logX)) {
+      b->leftOut += point_is_finite(i);
+      continue;
+    }
     put_point(fp, xOffsetData[i], yData[i]);
     if (!b->seen || xOffsetData[i] < b->xlo) b->xlo = xOffsetData[i];
     if (!b->seen || xOffsetData[i] > b->xhi) b->xhi = xOffsetData[i];
@@ -68,7 +73,9 @@ static void put_data_block(FILE *fp, picture_bounds *b) {
   fprintf(fp, "EOD\n");
 }
 
-static void put_curve_blocks(FILE *fp, picture_bounds *b) {
+// A failed fit's starting curve leaves the y range to the data: its values may be of any
+// size (1e305 where the start is far off) and would flatten the data to a line.
+static void put_curve_blocks(FILE *fp, picture_bounds *b, int shown) {
   fprintf(fp, "$curve << EOD\n");
   int gap = 0;
   for (int k = 0; k < curveLen; k++) {
@@ -79,6 +86,7 @@ static void put_curve_blocks(FILE *fp, picture_bounds *b) {
     if (gap) fprintf(fp, "\n");  // a blank line breaks the line: nothing is drawn across
     gap = 0;
     put_point(fp, curveX[k], curveY[k]);
+    if (shown != SHOWN_FIT) continue;
     if (curveY[k] < b->ylo) b->ylo = curveY[k];
     if (curveY[k] > b->yhi) b->yhi = curveY[k];
   }
@@ -115,16 +123,23 @@ static void page_title(char *buf, int size, const plot_page *page, int cell) {
   }
 }
 
+// How many points a log x scale leaves out, as the key or a small picture says it.
+static void left_out_note(char *buf, int size, int leftOut) {
+  snprintf(buf, size, "%d point%s at x ≤ 0 not drawn", leftOut, leftOut == 1 ? "" : "s");
+}
+
 // The title, and inside the panel a refused dataset's message or why no curve is drawn.
-// Title and key get a line each above the panel: inside it, a key can hide data.
+// Title and key get a line each above the panel: inside it, a key can hide data. A small
+// picture has no key: the points that a log scale leaves out are told in its lower corner.
 static void put_labels(FILE *fp, int titleSize, const plot_layout *l, const plot_frame *f,
-                       const plot_page *page, int cell, int curve, int seen) {
+                       const plot_page *page, int cell, int curve, const picture_bounds *b) {
   char title[160];
   page_title(title, sizeof title, page, cell);
   put_title_label(fp, title, f, (l->left + l->right) / 2.0, l->titleY, titleSize);
   if (page->shown != SHOWN_FIT) fprintf(fp, " tc rgb %s", WARN_COLOUR);
   fputc('\n', fp);
   const char *note = page->note;
+  if (note == NULL && !b->seen && b->leftOut > 0) note = "no x above 0 to draw on a log scale";
   if (note == NULL && page->shown != SHOWN_NONE && !curve) {
     note = "the model has no finite value at these parameters";
   }
@@ -132,7 +147,16 @@ static void put_labels(FILE *fp, int titleSize, const plot_layout *l, const plot
     fprintf(fp, "set label 2 ");
     put_quoted(fp, note);
     fprintf(fp, " at graph 0.5, graph %s center front noenhanced tc rgb %s\n",
-            seen ? "0.92" : "0.5", WARN_COLOUR);
+            b->seen ? "0.92" : "0.5", WARN_COLOUR);
+  }
+  if (l->keyY == 0.0 && b->seen && b->leftOut > 0) {
+    char text[64];
+    left_out_note(text, sizeof text, b->leftOut);
+    fprintf(fp, "set label 3 ");
+    put_quoted(fp, text);
+    fputs(" at ", fp);
+    put_screen(fp, f, 0.01, 0.03);  // the corner below the axes, clear of the data
+    fprintf(fp, " left front noenhanced font ',8'\n");
   }
 }
 
@@ -150,7 +174,8 @@ static void put_x_label(FILE *fp) {
 }
 
 // The plot command of the upper panel: the curve, if any, then the data.
-static void put_data_plot(FILE *fp, const plot_page *page, int curve, double markSize) {
+static void put_data_plot(FILE *fp, const plot_page *page, int curve, int leftOut,
+                          double markSize) {
   fputs("plot ", fp);
   if (curve) {
     char fitTitle[64];
@@ -166,7 +191,14 @@ static void put_data_plot(FILE *fp, const plot_page *page, int curve, double mar
     put_quoted(fp, fitTitle);
     fprintf(fp, " noenhanced, \\\n  ");
   }
-  fprintf(fp, "$data using 1:2 with points pt 7 ps %g lc rgb '#1f4e79' title 'data'\n", markSize);
+  char dataTitle[80] = "data", text[64];
+  if (leftOut > 0) {
+    left_out_note(text, sizeof text, leftOut);
+    snprintf(dataTitle, sizeof dataTitle, "data, %s", text);
+  }
+  fprintf(fp, "$data using 1:2 with points pt 7 ps %g lc rgb '#1f4e79' title ", markSize);
+  put_quoted(fp, dataTitle);
+  fputc('\n', fp);
 }
 
 // Upper panel: the data as points, the fitted curve as a line. Without a curve it takes
@@ -175,7 +207,12 @@ static void put_data_panel(FILE *fp, const plot_layout *l, const plot_frame *f,
                            const plot_page *page, int curve, const picture_bounds *b,
                            double markSize) {
   // Both panels share the margins and the x range, so their x axes line up.
-  put_range(fp, 'x', b->xlo, b->xhi, 0.03);
+  if (page->logX) {
+    fprintf(fp, "set logscale x\n");
+    put_log_range(fp, 'x', b->xlo, b->xhi, 0.03);
+  } else {
+    put_range(fp, 'x', b->xlo, b->xhi, 0.03);
+  }
   put_axes_style(fp);
   put_margins(fp, f, l, l->dataTop, curve ? l->dataBottom : l->residBottom);
   if (curve) {
@@ -192,7 +229,7 @@ static void put_data_panel(FILE *fp, const plot_layout *l, const plot_frame *f,
   } else {
     fputs("unset key\n", fp);
   }
-  put_data_plot(fp, page, curve, markSize);
+  put_data_plot(fp, page, curve, l->keyY > 0.0 ? b->leftOut : 0, markSize);
 }
 
 // The step of 1, 2 or 5 times a power of ten nearest above about x: a short panel with
@@ -235,10 +272,10 @@ void write_picture(FILE *fp, int format, const plot_layout *l, const plot_frame 
   const plot_style *style = &plot_styles[format];
   fprintf(fp, "reset\n");
   picture_bounds b;
-  put_data_block(fp, &b);
+  put_data_block(fp, &b, page->logX);
   int curve = page->curve && page->shown != SHOWN_NONE;
-  if (curve) put_curve_blocks(fp, &b);
-  put_labels(fp, cell ? style->cellTitleSize : style->titleSize, l, f, page, cell, curve, b.seen);
+  if (curve) put_curve_blocks(fp, &b, page->shown);
+  put_labels(fp, cell ? style->cellTitleSize : style->titleSize, l, f, page, cell, curve, &b);
   // A grid's file is one multiplot already; a page is one of its own.
   if (!cell) fprintf(fp, "set multiplot\n");
   double markSize = cell ? style->cellMarkSize : style->markSize;

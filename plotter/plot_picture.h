@@ -21,6 +21,7 @@ struct plot_page {
   int curve;         // 1 when compute_plot has filled the tables for this dataset
   int ofTable;       // 1: a page of a table's fits, whose title tells status and RMSE
   const char *note;  // a refused dataset's message, or NULL
+  int logX;          // 1: x on a log scale, points at x <= 0 left out with a note
 };
 
 // The name of the x axis of model: what x means where the catalogue says it, else "x".
@@ -28,8 +29,10 @@ const char *x_axis_name(int model);
 
 // Writes the picture of the loaded dataset into frame f of the canvas, laid out by l: data
 // blocks, then the data and curve panel and the residual panel, as far as there is
-// something to draw. A picture of its own or a page (cell 0) is a multiplot of its own; a
-// grid's small picture (cell 1) is drawn into the grid's.
+// something to draw. The y range is that of the data and of a fit's curve: a failed fit's
+// starting curve, which may reach any size, runs off the panel instead. A picture of its own or a
+// page (cell 0) is a multiplot of its own; a grid's small picture (cell 1) is drawn into the
+// grid's.
 void write_picture(FILE *fp, int format, const plot_layout *l, const plot_frame *f,
                    const plot_page *page, int cell);
 

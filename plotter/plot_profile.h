@@ -10,9 +10,10 @@
 
 // Reads the table t on from its header and writes to fp the whole script of the profile
 // of column param (a parameter label as the header writes it, or "rmse"): values with
-// their standard deviations against the dataset id, failed and refused datasets marked
-// apart. Returns 1, or 0 after a framed report: a table of fewer than two datasets, of
-// no successful fit, without that column, or that does not read.
-int write_profile_script(FILE *fp, int format, table_reader *t, const char *param);
+// their standard deviations against the dataset id, on a log scale for logX (ids <= 0
+// left out and counted in the key), failed and refused datasets marked apart. Returns 1,
+// or 0 after a framed report: a table of fewer than two datasets, of no successful fit (of
+// an id above 0 for logX), without that column, or that does not read.
+int write_profile_script(FILE *fp, int format, table_reader *t, const char *param, int logX);
 
 #endif  // VELQUIN_PLOT_PROFILE_H

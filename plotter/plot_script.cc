@@ -70,6 +70,41 @@ int put_range(FILE *fp, char axis, double lo, double hi, double frac) {
   return 0;
 }
 
+int put_log_range(FILE *fp, char axis, double lo, double hi, double frac) {
+  double w = log10(hi / lo);
+  if (w == 0.0) w = 1.0;  // one value: widened as a decade would be
+  double by = pow(10.0, frac * w);
+  double a = lo / by, b = hi * by;
+  if (!(isfinite(a) && isfinite(b) && a > 0.0)) {
+    fprintf(fp, "set autoscale %c\n", axis);
+    return 0;
+  }
+  fprintf(fp, "set %crange [", axis);
+  put_number(fp, a);
+  fputc(':', fp);
+  put_number(fp, b);
+  fputs("]\n", fp);
+  // gnuplot labels the powers of ten only: a range of less than two decades gets 2 and 5
+  // times them too, or it would have one label or none.
+  if (b / a >= 100.0) return 1;
+  static const double steps[] = {2.0, 5.0};
+  int tics = 0;
+  for (int e = (int)floor(log10(a)); e <= (int)ceil(log10(b)); e++) {
+    for (double m : steps) {
+      double at = m * pow(10.0, e);
+      if (at < a || at > b) continue;
+      if (tics++ == 0) {
+        fprintf(fp, "set %ctics add (", axis);
+      } else {
+        fputs(", ", fp);
+      }
+      put_number(fp, at);
+    }
+  }
+  if (tics > 0) fputs(")\n", fp);
+  return 1;
+}
+
 // Within single quotes only the quote itself needs care: it is doubled. A line end would
 // end the command.
 void put_quoted(FILE *fp, const char *text) {

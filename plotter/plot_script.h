@@ -56,6 +56,10 @@ void put_point(FILE *fp, double x, double y);
 // Returns 1 when the range was set.
 int put_range(FILE *fp, char axis, double lo, double hi, double frac);
 
+// The same on a log scale, lo and hi above 0, widened by frac of its width in log; a range
+// of less than two decades also gets tics at 2 and 5 times the powers of ten.
+int put_log_range(FILE *fp, char axis, double lo, double hi, double frac);
+
 // A gnuplot string in single quotes; a line end within text becomes a blank.
 void put_quoted(FILE *fp, const char *text);
 

@@ -2,16 +2,27 @@
 // and find each dataset in the data file, with one scan of that file, and one to draw.
 #include "plot_table.h"
 
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "batch_index.h"
+#include "fit_engine.h"
+#include "number_format.h"
 #include "plot_curve.h"
 #include "run_state.h"
 #include "show_err.h"
 
-// Messages name the table file; with the longest name they outgrow MESSAGE_SIZE.
-enum { TABLE_MESSAGE_SIZE = MESSAGE_SIZE + NAME_SIZE };
+// Messages name the table file and the data file.
+enum { TABLE_MESSAGE_SIZE = MESSAGE_SIZE + 2 * NAME_SIZE };
+
+// How closely the RMSE of a table's values over the data must agree with the table's. The
+// table holds each value in full (pandas and R write back 15 or 16 digits), and a value
+// rounded in its 16th digit moves each model value by some 1e-16 of its size, times how
+// much the model magnifies it, and the RMSE by no more than the RMS of those moves: 1e-9 of
+// the larger of the RMSE and the data's largest size leaves room for a magnification of a
+// million. A wrong offset, model or data file moves it by far more.
+static const double RMSE_AGREEMENT = 1e-9;
 
 // The datasets of the table in table order, and where the scan found each in the data file.
 static int pageId[MAX_TABLE_PAGES];
@@ -109,8 +120,32 @@ int plan_table_pages(table_reader *t) {
   return pageCount;
 }
 
-// Sets up the run of page k from base, its dataset and its row's values, loads the dataset
-// and takes the row's RMSE. Returns 1, or 0 after a framed report.
+int check_table_rmse(int id, double tableRmse, const char *tablePath) {
+  double got = calc_rmse(fitParms);
+  double size = fabs(tableRmse);
+  for (int i = 0; i < numData; i++) {
+    if (isfinite(yData[i]) && fabs(yData[i]) > size) size = fabs(yData[i]);
+  }
+  if (got >= 0.0 && fabs(got - tableRmse) <= RMSE_AGREEMENT * size) return 1;
+  char found[64], offset[32], msg[TABLE_MESSAGE_SIZE];
+  if (got >= 0.0) {
+    snprintf(found, sizeof found, "RMSE %.12g over these data", got);
+  } else {
+    snprintf(found, sizeof found, "the model no value at a point of these data");
+  }
+  format_shortest(offset, sizeof offset, dataOffset);
+  snprintf(msg, sizeof msg,
+           "Dataset %d of table file %s does not match data file %s: its values give %s, the "
+           "table RMSE %.12g; check that the data file, dataOffset %s and model %d are the "
+           "batch's\n",
+           id, tablePath, dataFname, found, tableRmse, offset, fitFunc);
+  show_err(ERR_FATAL, "draw_all", msg);
+  return 0;
+}
+
+// Sets up the run of page k from base, its dataset and its row's values, loads the dataset,
+// takes the row's RMSE and checks that of a successful fit. Returns 1, or 0 after a framed
+// report.
 static int load_page(const run_setup *base, int k, const table_entry *e, FILE *data,
                      const char *tablePath) {
   run_setup r = *base;
@@ -125,7 +160,7 @@ static int load_page(const run_setup *base, int k, const table_entry *e, FILE *d
   errQuiet = 0;
   if (loaded || refused) {
     if (!loaded) numData = 0;
-    return 1;
+    return e->status != BATCH_OK || check_table_rmse(e->id, e->rmse, tablePath);
   }
   char msg[TABLE_MESSAGE_SIZE];
   snprintf(msg, sizeof msg, "Dataset %d of table file %s cannot be loaded from %s\n", e->id,
@@ -134,7 +169,8 @@ static int load_page(const run_setup *base, int k, const table_entry *e, FILE *d
   return 0;
 }
 
-int load_table_page(table_reader *t, int k, const run_setup *base, FILE *data, plot_page *page) {
+int load_table_page(table_reader *t, int k, const run_setup *base, FILE *data, int logX,
+                    plot_page *page) {
   static table_entry e;
   int got = table_next(t, &e);
   if (got <= 0 || e.id != pageId[k]) {
@@ -152,6 +188,7 @@ int load_table_page(table_reader *t, int k, const run_setup *base, FILE *data, p
                                            : SHOWN_NONE;
   page->ofTable = 1;
   page->note = e.status == BATCH_REFUSED ? e.message : NULL;
-  page->curve = page->shown != SHOWN_NONE && numData > 0 && compute_plot();
+  page->logX = logX;
+  page->curve = page->shown != SHOWN_NONE && numData > 0 && compute_plot(logX);
   return 1;
 }

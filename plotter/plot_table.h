@@ -20,12 +20,19 @@ enum {
 // data file does not hold.
 int plan_table_pages(table_reader *t);
 
+// Whether tableRmse, the table's RMSE of dataset id (a successful fit), is the RMSE of
+// fitParms over the loaded data, to 1e-9 of the larger of it and the data's largest size:
+// the table's values are drawn over these data only if they were fitted to them. Returns 1,
+// or 0 after a framed report that names the dataset and what to check.
+int check_table_rmse(int id, double tableRmse, const char *tablePath);
+
 // Reads the next row of the table t, which must be that of page k of the plan, sets up
 // its run from base with the row's dataset and values, loads the dataset from data (the
-// open data file) and computes its curve; *page says what the row says. A refused dataset
-// is drawn with its data where they can be read, quietly; a fitted one must load. Returns
-// 1, or 0 after a framed report: a table changed since it was planned, a dataset that does
-// not load.
-int load_table_page(table_reader *t, int k, const run_setup *base, FILE *data, plot_page *page);
+// open data file) and computes its curve, with x on a log scale for logX; *page says what the row
+// says. A refused dataset is drawn with its data where they can be read, quietly; a fitted one must
+// load, and a successful fit's RMSE must be the table's. Returns 1, or 0 after a framed report: a
+// table changed since it was planned, a dataset that does not load or does not match.
+int load_table_page(table_reader *t, int k, const run_setup *base, FILE *data, int logX,
+                    plot_page *page);
 
 #endif  // VELQUIN_PLOT_TABLE_H

@@ -8,6 +8,7 @@
 #include "cli.h"
 #include "files.h"
 #include "gnuplot_run.h"
+#include "number_format.h"
 #include "plot_curve.h"
 #include "plot_outputs.h"
 #include "plot_pages.h"
@@ -29,10 +30,11 @@ static int logFailed;
 // Writes the script of the form given. Returns 1, or 0 after a framed report.
 static int write_script(FILE *fp) {
   if (plotMode == PLOT_PROFILE) {
-    return write_profile_script(fp, plotFormat, &table, profileParm);
+    return write_profile_script(fp, plotFormat, &table, profileParm, plotLogX);
   }
   if (plotMode == PLOT_ALL) {
-    return write_table_pages(fp, plotFormat, &table, pageCount, &plotRun, dataFp, output_parts());
+    return write_table_pages(fp, plotFormat, &table, pageCount, &plotRun, dataFp, output_parts(),
+                             plotLogX);
   }
   plot_page page;
   page.id = dataRes;
@@ -40,6 +42,7 @@ static int write_script(FILE *fp) {
   page.curve = 1;
   page.ofTable = 0;
   page.note = NULL;
+  page.logX = plotLogX;
   write_plot_script(fp, plotFormat, &page);
   return 1;
 }
@@ -68,8 +71,17 @@ static int draw_plot(int files) {
 static int draw_fit(void) {
   if (!init_vars()) return 0;
   if (!read_log_results(logFname, fitFunc, fitParms, &rmse, &logFailed)) return 0;
-  if (!compute_plot()) {
-    char msg[MESSAGE_SIZE];
+  char msg[MESSAGE_SIZE];
+  if (plotLogX && drawn_points(1) == 0) {
+    char offset[32];
+    format_shortest(offset, sizeof offset, dataOffset);
+    snprintf(msg, sizeof msg,
+             "Nothing to draw with --logx: dataset %d of %s has no x above 0 with dataOffset %s\n",
+             dataRes, dataFname, offset);
+    show_err(ERR_FATAL, "draw_plot", msg);
+    return 0;
+  }
+  if (!compute_plot(plotLogX)) {
     snprintf(
         msg, sizeof msg,
         "Nothing to draw: model %d has no finite value at the data with the parameters of %s\n",

@@ -17,6 +17,7 @@ enum {
 };
 
 int plotMode;
+int plotLogX;
 char plotFname[NAME_SIZE];
 int plotFormat;
 char tableFname[NAME_SIZE];
@@ -24,10 +25,11 @@ const char *profileParm;
 run_setup plotRun;
 
 const char velplot_usage[] =
-    "usage: velplot dataOffset datasetId dataFile logFile model outputFile\n"
-    "       velplot --profile PARAM tableFile outputFile\n"
-    "       velplot --all dataOffset dataFile tableFile model outputFile\n"
+    "usage: velplot [--logx] dataOffset datasetId dataFile logFile model outputFile\n"
+    "       velplot --profile [--logx] PARAM tableFile outputFile\n"
+    "       velplot --all [--logx] dataOffset dataFile tableFile model outputFile\n"
     "\n"
+    "  --logx      x on a log scale (the dataset id for --profile); x <= 0 is not drawn\n"
     "  dataOffset  number added to every x value of the dataset, as given to velquin\n"
     "  datasetId   id of the dataset in dataFile; 0 takes the first data of the file\n"
     "  dataFile    curve data file that velquin or velbatch fitted\n"
@@ -79,17 +81,38 @@ static int take_form_args(char **argv, run_setup *r) {
   return 1;
 }
 
-int get_plot_args(int argc, char **argv) {
+// Takes the options before the positions: a form's word and --logx, in either order, each
+// at most once. Returns the number of arguments they take, or -1 for a command line that
+// is none of the forms.
+static int take_options(int argc, char **argv) {
   plotMode = PLOT_FIT;
-  if (argc > 1 && strcmp(argv[1], "--profile") == 0) plotMode = PLOT_PROFILE;
-  if (argc > 1 && strcmp(argv[1], "--all") == 0) plotMode = PLOT_ALL;
+  plotLogX = 0;
+  int k = 1;
+  for (; k < argc && strncmp(argv[k], "--", 2) == 0; k++) {
+    int mode = strcmp(argv[k], "--profile") == 0 ? PLOT_PROFILE
+               : strcmp(argv[k], "--all") == 0   ? PLOT_ALL
+                                                 : PLOT_FIT;
+    if (mode != PLOT_FIT && plotMode == PLOT_FIT) {
+      plotMode = mode;
+    } else if (strcmp(argv[k], "--logx") == 0 && !plotLogX) {
+      plotLogX = 1;
+    } else {
+      return -1;
+    }
+  }
+  return k - 1;
+}
+
+int get_plot_args(int argc, char **argv) {
   static const int arg_count[] = {NUM_PLOT_ARGS, NUM_PROFILE_ARGS, NUM_ALL_ARGS};
-  if (argc - 1 != arg_count[plotMode]) {
+  int options = take_options(argc, argv);
+  if (options < 0 || argc - 1 - plotLogX != arg_count[plotMode]) {
     fputs(velplot_usage, stdout);
     return 0;
   }
   fill_catalogue();
-  if (!take_form_args(argv, &plotRun)) return 0;
+  // The positions as take_form_args counts them: argv[1] is the form's word, if any.
+  if (!take_form_args(argv + options - (plotMode != PLOT_FIT), &plotRun)) return 0;
   if (plotMode != PLOT_PROFILE && !check_model(plotRun.fitFunc, "get_plot_args")) return 0;
   setup_run(&plotRun);
   plotFormat = plot_format(plotFname);

@@ -14,6 +14,7 @@ enum {
 extern const char velplot_usage[];
 
 extern int plotMode;                // PLOT_FIT, PLOT_PROFILE or PLOT_ALL
+extern int plotLogX;                // 1 with --logx: x, or the dataset id, on a log scale
 extern char plotFname[NAME_SIZE];   // the picture, or the name of the pictures of a grid
 extern int plotFormat;              // PLOT_SVG, PLOT_PNG or PLOT_PDF, by plotFname
 extern char tableFname[NAME_SIZE];  // PLOT_PROFILE and PLOT_ALL
@@ -24,7 +25,7 @@ extern run_setup plotRun;
 
 // Sets up the run of the form given: for a fit, what the data load reads and logFname; for
 // a profile, profileParm and tableFname; for every fit, plotRun and tableFname; for each,
-// plotMode, plotFname and plotFormat. Returns 1, or 0 after the usage text or a framed
+// plotMode, plotLogX, plotFname and plotFormat. Returns 1, or 0 after the usage text or a framed
 // report for a wrong command line, before any file is touched.
 int get_plot_args(int argc, char **argv);
 

@@ -147,12 +147,38 @@ TEST(table_next, refuses_what_velbatch_does_not_write) {
        "Line 2 of table file t.tsv does not begin with a dataset id and ok, failed or refused\n"},
       {"a word for a number", head + "1\tok\t3\t0.5\t100\tone\t450\t2\t\n",
        "Line 2 of table file t.tsv has a field that is not a number\n"},
-      {"an empty number", head + "1\tfailed\t3\t\t100\t1\t450\t2\tx\n",
-       "Line 2 of table file t.tsv has a field that is not a number\n"},
+      {"an empty iteration count", head + "1\tfailed\t\t0.5\t100\t1\t450\t2\tx\n",
+       "Line 2 of table file t.tsv has an iteration count that is not a whole number\n"},
       {"a refused row with numbers", head + "1\trefused\t\t\t100\t\t\t\tx\n",
        "Line 2 of table file t.tsv is a refused row with numbers\n"},
       {"a line too long", head + row + std::string(ROW_SIZE + 5, 'x') + "\n" + row,
        "Line 3 of table file t.tsv is too long\n"},
+      // Neither pandas nor R writes these.
+      {"an iteration count with a fraction", head + "1\tok\t92.5\t0.5\t100\t1\t450\t2\t\n",
+       "Line 2 of table file t.tsv has an iteration count that is not a whole number\n"},
+      {"an iteration count of NA in a fit", head + "1\tok\tNA\t0.5\t100\t1\t450\t2\t\n",
+       "Line 2 of table file t.tsv has an iteration count that is not a whole number\n"},
+      {"an id with a fraction", head + "1.5\tok\t3\t0.5\t100\t1\t450\t2\t\n",
+       "Line 2 of table file t.tsv does not begin with a dataset id and ok, failed or refused\n"},
+      {"an empty id", head + "\tok\t3\t0.5\t100\t1\t450\t2\t\n",
+       "Line 2 of table file t.tsv does not begin with a dataset id and ok, failed or refused\n"},
+      {"hexadecimal", head + "1\tok\t3\t0x1p-1\t100\t1\t450\t2\t\n",
+       "Line 2 of table file t.tsv has a field that is not a number\n"},
+      {"a number and a unit", head + "1\tok\t3\t0.5\t100 ms\t1\t450\t2\t\n",
+       "Line 2 of table file t.tsv has a field that is not a number\n"},
+      {"a word that strtod takes", head + "1\tok\t3\t0.5\t100\t1\tnan(7)\t2\t\n",
+       "Line 2 of table file t.tsv has a field that is not a number\n"},
+      {"a refused row with Inf", head + "1\trefused\tNA\tNA\tInf\tNA\tNA\tNA\tx\n",
+       "Line 2 of table file t.tsv is a refused row with numbers\n"},
+      {"a reason column that rows lack",
+       "id\tstatus\titerations\trmse\tMo\tMo_sd\tT2\tT2_sd\tmessage\treason\n" +
+           std::string("1\tok\t3\t0.5\t100\t1\t450\t2\t\n"),
+       "Line 2 of table file t.tsv has 9 fields where its header has 10\n"},
+      {"reason before message",
+       "id\tstatus\titerations\trmse\tMo\tMo_sd\tT2\tT2_sd\treason\tmessage\n",
+       "t.tsv is not a table of velbatch: its first line is not the header of a model's table\n"},
+      {"names renamed otherwise", "id\tstatus\titerations\trmse\tMo\tMo.sd\tT2\tT2_sd\tmessage\n",
+       "t.tsv is not a table of velbatch: its first line is not the header of a model's table\n"},
   };
   for (const case_row &r : rows) {
     SCOPED_TRACE(r.name);
@@ -160,7 +186,83 @@ TEST(table_next, refuses_what_velbatch_does_not_write) {
     EXPECT_TRUE(got.started == 0 || got.got.back() == -1);
     EXPECT_EQ(got.message, r.message);
   }
-  read_back crlf = read_table_text("id\tstatus\titerations\trmse\tMo\tMo_sd\tT2\tT2_sd\tmessage\r\n" +
-                                   std::string("1\tok\t3\t0.5\t100\t1\t450\t2\t\r\n"));
+  read_back crlf =
+      read_table_text("id\tstatus\titerations\trmse\tMo\tMo_sd\tT2\tT2_sd\tmessage\r\n" +
+                      std::string("1\tok\t3\t0.5\t100\t1\t450\t2\t\r\n"));
   EXPECT_EQ(crlf.got, (std::vector<int>{1, 0})) << "a table saved with CR-LF line ends";
+}
+
+// Tables that pandas (to_csv with sep="\t", index=False) and R (write.table with sep="\t",
+// quote=FALSE, row.names=FALSE) write back after reading one of velbatch's: whole numbers as
+// 92.0 or 1e+05, no number as an empty field, NaN or NA, infinities as inf or Inf, names as
+// R renames them, and a reason column after message.
+TEST(table_next, reads_tables_that_pandas_and_r_write_back) {
+  fill_catalogue();
+  const std::string head = "id\tstatus\titerations\trmse\tMo\tMo_sd\tT2\tT2_sd\tmessage\n";
+  struct case_row {
+    const char *name;
+    std::string text;
+    int id, status, iterations;
+    double rmse, mo, moSd, t2, t2Sd;  // a nan here is a nan expected
+    const char *message;
+  };
+  const double inf = INFINITY, nan = NAN;
+  const case_row rows[] = {
+      {"pandas: floats for a column with an empty field",
+       head + "7\tok\t92.0\t0.5\t100.0\t\t1e+16\tinf\t\n", 7, BATCH_OK, 92, 0.5, 100, nan, 1e16,
+       inf, ""},
+      {"R: NaN, -Inf, a whole number as 1e+05, NA for no message",
+       head + "8\tfailed\t1e+05\tNaN\t-0\t0\t450.000000000000\t-Inf\tNA\n", 8, BATCH_FAILED, 100000,
+       nan, -0.0, 0, 450, -inf, ""},
+      {"pandas: a refused row's numbers empty",
+       head + "9.0\trefused\t\t\t\t\t\t\tInvalid data line 7\n", 9, BATCH_REFUSED, 0, 0, 0, 0, 0, 0,
+       "Invalid data line 7"},
+      {"R: a refused row's numbers NA", head + "-3\trefused\tNA\tNA\tNA\tNaN\tNA\tNA\tx\n", -3,
+       BATCH_REFUSED, 0, 0, 0, 0, 0, 0, "x"},
+      {"a reason column",
+       "id\tstatus\titerations\trmse\tMo\tMo_sd\tT2\tT2_sd\tmessage\treason\n"
+       "1\tfailed\t5\t0.5\t100\t1\t450\t2\tvelquin: Unable to converge\tthe iteration limit was "
+       "reached\n",
+       1, BATCH_FAILED, 5, 0.5, 100, 1, 450, 2, "velquin: Unable to converge"},
+      {"a byte order mark before the header",
+       "\xEF\xBB\xBF" + head + "2\tok\t3\t0.5\t100\t1\t450\t2\t\n", 2, BATCH_OK, 3, 0.5, 100, 1,
+       450, 2, ""},
+  };
+  for (const case_row &r : rows) {
+    SCOPED_TRACE(r.name);
+    read_back got = read_table_text(r.text);
+    ASSERT_EQ(got.got, (std::vector<int>{1, 0})) << got.message;
+    const table_entry &e = got.rows[0];
+    EXPECT_EQ(e.id, r.id);
+    EXPECT_EQ(e.status, r.status);
+    EXPECT_EQ(e.iterations, r.iterations);
+    const double want[5] = {r.rmse, r.mo, r.moSd, r.t2, r.t2Sd};
+    const double have[5] = {e.rmse, e.parms[0], e.stdDev[0], e.parms[1], e.stdDev[1]};
+    for (int i = 0; i < 5; i++) {
+      EXPECT_TRUE(isnan(want[i]) ? isnan(have[i]) : memcmp(&want[i], &have[i], sizeof(double)) == 0)
+          << i << ": " << have[i];
+    }
+    EXPECT_STREQ(e.message, r.message);
+  }
+
+  // R renames Vo(1) to Vo.1. and Shift-LM1 to Shift.LM1: the table is still model 17's, and a
+  // column is found by either name.
+  char buf[ROW_SIZE];
+  std::string header(buf, table_header(buf, sizeof buf, 17));
+  std::string renamed = header;
+  for (char &c : renamed) c = c == '(' || c == ')' ? '.' : c;
+  ASSERT_NE(renamed, header);
+  for (const std::string &h : {header, renamed}) {
+    FILE *fp = tmpfile();
+    fputs(h.c_str(), fp);
+    rewind(fp);
+    table_reader t;
+    ASSERT_EQ(table_start(&t, fp, "t.tsv"), 1) << h;
+    EXPECT_EQ(table_of_model(&t, 17), 1);
+    EXPECT_EQ(table_parm_index(&t, "T1(1)"), 1);
+    EXPECT_EQ(table_parm_index(&t, "T1.1."), 1);
+    EXPECT_EQ(table_parm_index(&t, "Vo(2)"), 2);
+    EXPECT_EQ(table_parm_index(&t, "T1(3)"), -1);
+    fclose(fp);
+  }
 }

@@ -92,7 +92,8 @@ TEST(velplot, draws_each_example_with_its_points_curve_and_residuals) {
     for (size_t i = 0; i + 1 < curve.size(); i++) lines += curve[i] == 'L' && isdigit(curve[i + 1]);
     EXPECT_EQ(lines, 1 + segments);
     EXPECT_NE(curve.find("stroke='rgb(192,  57,  43)'"), std::string::npos);
-    EXPECT_EQ(count(svg, std::string("<text>") + e.label + ", dataset 0</text>"), 1u) << "the title";
+    EXPECT_EQ(count(svg, std::string("<text>") + e.label + ", dataset 0</text>"), 1u)
+        << "the title";
     EXPECT_EQ(count(svg, std::string("<text>") + e.xAxis + "</text>"), 1u) << "the x axis";
     EXPECT_EQ(count(svg, "stroke-dasharray"), 0u) << "a fit that succeeded is drawn solid";
   }
@@ -143,10 +144,12 @@ TEST(velplot, ignores_the_users_gnuplot_settings) {
   EXPECT_FALSE(work.exists("stolen.txt"));
 }
 
-const char usage[] = R"(usage: velplot dataOffset datasetId dataFile logFile model outputFile
-       velplot --profile PARAM tableFile outputFile
-       velplot --all dataOffset dataFile tableFile model outputFile
+const char usage[] =
+    R"(usage: velplot [--logx] dataOffset datasetId dataFile logFile model outputFile
+       velplot --profile [--logx] PARAM tableFile outputFile
+       velplot --all [--logx] dataOffset dataFile tableFile model outputFile
 
+  --logx      x on a log scale (the dataset id for --profile); x <= 0 is not drawn
   dataOffset  number added to every x value of the dataset, as given to velquin
   datasetId   id of the dataset in dataFile; 0 takes the first data of the file
   dataFile    curve data file that velquin or velbatch fitted
@@ -251,6 +254,19 @@ TEST(velplot, bad_input_fails_with_a_message_and_no_output) {
        frame(true, "draw_plot",
              "Nothing to draw: model 3 has no finite value at the data with the parameters of "
              "huge.log\n")},
+      {"a log scale without an x above 0",
+       {"--logx", "-2", "1", "data.crv", "line.log", "0", "fit.svg"},
+       frame(true, "draw_plot",
+             "Nothing to draw with --logx: dataset 1 of data.crv has no x above 0 with dataOffset "
+             "-2\n")},
+      {"--logx after the positions",
+       {"0", "1", "data.crv", "line.log", "0", "fit.svg", "--logx"},
+       usage},
+      {"--logx twice",
+       {"--logx", "--logx", "0", "1", "data.crv", "line.log", "0", "fit.svg"},
+       usage},
+      {"two forms", {"--all", "--profile", "A0", "t.tsv", "fit.svg"}, usage},
+      {"an unknown option", {"--logy", "0", "1", "data.crv", "line.log", "0", "fit.svg"}, usage},
       {"an output folder that does not exist",
        {"0", "1", "data.crv", "line.log", "0", "none/fit.svg"},
        frame(true, "draw_plot", "Unable to open output file none/fit.svg\n")},
@@ -339,8 +355,8 @@ TEST(velplot, a_failed_fit_is_drawn_dashed_from_its_starting_values) {
   temp_dir work;
   work.write("data.crv", line_data);
   work.write("fit.log", failed_log);
-  run_result r = run_program(VELPLOT_BIN, {"0", "0", "data.crv", "fit.log", "0", "fit.svg"},
-                             work.path());
+  run_result r =
+      run_program(VELPLOT_BIN, {"0", "0", "data.crv", "fit.log", "0", "fit.svg"}, work.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   std::string svg = work.read("fit.svg");
@@ -369,8 +385,9 @@ std::string lines_table(int rows) {
   std::string table = lines_head;
   for (int d = 1; d <= rows; d++) {
     if (d == 2) {
-      table += "2\tfailed\t0\t1.8\t1\t0\t1\t0\tvelquin: Unable to graph function with your "
-               "starting parameters.\n";
+      table +=
+          "2\tfailed\t0\t1.8\t1\t0\t1\t0\tvelquin: Unable to graph function with your "
+          "starting parameters.\n";
     } else if (d == 3) {
       table += "19\trefused\t\t\t\t\t\t\tUnable to find Dataset ID = 19\n";
     } else {
@@ -400,7 +417,8 @@ TEST(velplot, profile_marks_failed_and_refused_datasets_apart) {
   };
   std::string ok = group("A1 ± sd, 5 fits");
   ASSERT_NE(ok, "");
-  EXPECT_EQ(count(ok, "<use xlink:href='#gpPt6' transform=") - count(ok, "color='#FFFFFF'"), 5u + 1);
+  EXPECT_EQ(count(ok, "<use xlink:href='#gpPt6' transform=") - count(ok, "color='#FFFFFF'"),
+            5u + 1);
   size_t from = ok.find("<path stroke='rgb( 31,  78, 121)'");
   ASSERT_NE(from, std::string::npos);
   std::string bars = ok.substr(from, ok.find("/>", from) - from);
@@ -409,8 +427,12 @@ TEST(velplot, profile_marks_failed_and_refused_datasets_apart) {
   EXPECT_EQ(moves, 3u * (5 + 1)) << "a bar and its two caps per point, and in the key";
   std::string failed = group("1 failed: no value");
   EXPECT_EQ(count(failed, "<use xlink:href='#gpPt7'"), 1u + 1) << "on the axis, and in the key";
-  EXPECT_EQ(count(svg, "fill = 'rgb(245, 176,  65)'"), 1u) << "the band of the failed fit";
-  EXPECT_EQ(count(group("1 refused"), "<polygon"), 1u + 1);
+  // Bands take the shade of their id's parity: failed 2 the first orange, refused 19 the
+  // second grey, whose element follows the titled one with the key's sample.
+  EXPECT_EQ(count(svg, "fill = 'rgb(245, 166,  35)'"), 1u) << "the band of the failed fit";
+  EXPECT_EQ(count(svg, "fill = 'rgb(232,  89,  12)'"), 0u);
+  EXPECT_EQ(count(group("1 refused"), "<polygon"), 1u) << "the key's sample";
+  EXPECT_EQ(count(svg, "fill = 'rgb( 79,  93, 107)'"), 1u) << "the band of the refused dataset";
   EXPECT_EQ(count(svg, ">dataset id<"), 1u);
 }
 
@@ -420,8 +442,8 @@ TEST(velplot, all_draws_every_dataset_of_the_table) {
   work.write("lines.crv", lines_data());
   work.write("t.tsv", lines_table(7));
   work.write("big.tsv", lines_table(18));
-  run_result r = run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "t.tsv", "0", "all.svg"},
-                             work.path());
+  run_result r =
+      run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "t.tsv", "0", "all.svg"}, work.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   std::string svg = work.read("all.svg");
@@ -443,8 +465,7 @@ TEST(velplot, all_draws_every_dataset_of_the_table) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(count(work.read("all.pdf"), "<< /Type /Page %"), 7u) << "a page per dataset";
   // Eighteen pictures take two grids of sixteen, and the output's own name none.
-  r = run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "big.tsv", "0", "all.PNG"},
-                  work.path());
+  r = run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "big.tsv", "0", "all.PNG"}, work.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(work.list(), (std::vector<std::string>{"all-1.PNG", "all-2.PNG", "all.pdf", "all.svg",
@@ -461,31 +482,71 @@ TEST(velplot, a_table_without_a_picture_fails_with_a_message_and_no_output) {
   };
   const std::string ok = "1\tok\t40\t0.1\t2\t0.01\t1\t0.02\t\n";
   const row rows[] = {
-      {"a profile of one dataset", {"--profile", "A0", "t.tsv", "fit.svg"}, lines_head + ok,
-       frame(true, "draw_profile", "A profile needs two datasets or more; table file t.tsv has 1\n")},
-      {"a profile of failed fits", {"--profile", "rmse", "t.tsv", "fit.svg"},
+      {"a profile of one dataset",
+       {"--profile", "A0", "t.tsv", "fit.svg"},
+       lines_head + ok,
+       frame(true, "draw_profile",
+             "A profile needs two datasets or more; table file t.tsv has 1\n")},
+      {"a profile of failed fits",
+       {"--profile", "rmse", "t.tsv", "fit.svg"},
        std::string(lines_head) + "1\tfailed\t0\t1\t1\t0\t1\t0\tx\n2\trefused\t\t\t\t\t\t\tx\n",
        frame(true, "draw_profile",
              "No fit of table file t.tsv succeeded: it has no value to draw, only starting "
              "values\n")},
-      {"a profile of a column the table lacks", {"--profile", "T1", "t.tsv", "fit.svg"},
+      {"a profile of a column the table lacks",
+       {"--profile", "T1", "t.tsv", "fit.svg"},
        lines_head + ok + ok,
        frame(true, "draw_profile", "Table file t.tsv has no column T1: give rmse, A0 or A1\n")},
-      {"a profile of a log", {"--profile", "A0", "line.log", "fit.svg"}, "",
+      {"a profile of a log",
+       {"--profile", "A0", "line.log", "fit.svg"},
+       "",
        frame(true, "read_table",
              "line.log is not a table of velbatch: its first line is not the header of a model's "
              "table\n")},
-      {"a row of a field too few", {"--profile", "A0", "t.tsv", "fit.svg"},
+      {"a row of a field too few",
+       {"--profile", "A0", "t.tsv", "fit.svg"},
        lines_head + ok + "2\tok\t40\t0.1\t2\t0.01\t1\t\n",
-       frame(true, "read_table", "Line 3 of table file t.tsv has 8 fields where its header has 9\n")},
-      {"a missing table", {"--profile", "A0", "none.tsv", "fit.svg"}, "",
+       frame(true, "read_table",
+             "Line 3 of table file t.tsv has 8 fields where its header has 9\n")},
+      {"a missing table",
+       {"--profile", "A0", "none.tsv", "fit.svg"},
+       "",
        frame(true, "read_table", "Unable to open table file none.tsv\n")},
-      {"every fit of another model's table", {"--all", "0", "data.crv", "t.tsv", "1", "fit.svg"},
+      {"every fit of another model's table",
+       {"--all", "0", "data.crv", "t.tsv", "1", "fit.svg"},
        lines_head + ok,
        frame(true, "draw_all", "Table file t.tsv is not a table of model 1: its columns differ\n")},
-      {"every fit of an empty table", {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
-       lines_head, frame(true, "draw_all", "Table file t.tsv has no dataset to draw\n")},
-      {"every fit of another data file", {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
+      {"every fit of an empty table",
+       {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
+       lines_head,
+       frame(true, "draw_all", "Table file t.tsv has no dataset to draw\n")},
+      {"every fit at another offset",
+       {"--all", "1", "data.crv", "t.tsv", "0", "fit.svg"},
+       lines_head + std::string("2\tok\t40\t0\t1\t0\t0\t0\t\n"),
+       frame(true, "draw_all",
+             "Dataset 2 of table file t.tsv does not match data file data.crv: its values give "
+             "RMSE 1 over these data, the table RMSE 0; check that the data file, dataOffset 1 "
+             "and model 0 are the batch's\n")},
+      {"every fit of values without a model value",
+       {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
+       lines_head + std::string("2\tok\t40\t0\t-2147483648\t0\t0\t0\t\n"),
+       frame(true, "draw_all",
+             "Dataset 2 of table file t.tsv does not match data file data.crv: its values give "
+             "the model no value at a point of these data, the table RMSE 0; check that the data "
+             "file, dataOffset 0 and model 0 are the batch's\n")},
+      {"a profile on a log scale of ids up to 0",
+       {"--profile", "--logx", "A0", "t.tsv", "fit.svg"},
+       lines_head + std::string("0\tok\t40\t0.1\t2\t0.01\t1\t0.02\t\n") +
+           "-1\tok\t40\t0.1\t2\t0.01\t1\t0.02\t\n",
+       frame(true, "draw_profile",
+             "Table file t.tsv has no successful fit of an id above 0 to draw with --logx\n")},
+      {"an iteration count that is not whole",
+       {"--profile", "A0", "t.tsv", "fit.svg"},
+       lines_head + ok + "2\tok\t40.5\t0.1\t2\t0.01\t1\t0.02\t\n",
+       frame(true, "read_table",
+             "Line 3 of table file t.tsv has an iteration count that is not a whole number\n")},
+      {"every fit of another data file",
+       {"--all", "0", "data.crv", "t.tsv", "0", "fit.svg"},
        lines_head + std::string("5\tok\t40\t0.1\t2\t0.01\t1\t0.02\t\n"),
        frame(true, "draw_all",
              "Dataset 5 of table file t.tsv is not in data file data.crv: is it the batch's data "
@@ -520,7 +581,8 @@ TEST(velplot, grids_appear_all_or_none) {
       {"PATH=" + bin.path(), VELPLOT_BIN, "--all", "0", "lines.crv", "t.tsv", "0", "all.png"},
       work.path());
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, frame(true, "draw_plot", "gnuplot failed (exit status 3); all.png is not written\n"));
+  EXPECT_EQ(r.out,
+            frame(true, "draw_plot", "gnuplot failed (exit status 3); all.png is not written\n"));
   const std::vector<std::string> before = {"all-1.png", "all-2.png", "lines.crv", "t.tsv"};
   EXPECT_EQ(work.list(), before);
   if (!have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
@@ -532,6 +594,127 @@ TEST(velplot, grids_appear_all_or_none) {
   EXPECT_EQ(r.out, frame(true, "draw_plot", "Unable to write output file all-2.png\n"));
   EXPECT_EQ(work.list(), before);
   EXPECT_EQ(work.read("all-1.png"), "an earlier first grid\n");
+}
+
+// Rewrites a table as pandas (to_csv(sep="\t", index=False)) and R (write.table(sep="\t",
+// quote=FALSE, row.names=FALSE)) write back what they read: number columns holding an empty
+// field become floats (40.0) with nan written empty; R's NA, NaN, Inf and 15 digits, and a
+// reason column of NA, as R writes a column whose every field is empty.
+const char rewrite_tables[] = R"(import csv, math, sys
+source, pandas_name, r_name = sys.argv[1:4]
+rows = list(csv.reader(open(source, newline=''), delimiter='\t'))
+pandas, r = [rows[0]], [rows[0] + ['reason']]
+for row in rows[1:]:
+    p, q = [], []
+    for name, text in zip(rows[0], row):
+        if name in ('status', 'message'):
+            p.append(text)
+            q.append(text or 'NA')
+            continue
+        v = float(text) if text else None
+        p.append(text if name == 'id' else '' if v is None or math.isnan(v) else repr(v))
+        q.append('NA' if v is None else 'NaN' if math.isnan(v) else
+                 ('Inf' if v > 0 else '-Inf') if math.isinf(v) else '%.15g' % v)
+    pandas.append(p)
+    r.append(q + ['NA'])
+for name, table in ((pandas_name, pandas), (r_name, r)):
+    with open(name, 'w', newline='') as f:
+        csv.writer(f, delimiter='\t', lineterminator='\n').writerows(table)
+)";
+
+// The scripts of a table as velbatch wrote it and as pandas wrote it back are the same
+// bytes: every value reads back as the same double. R's 15 digits agree with the data too;
+// another offset does not.
+TEST(velplot, reads_tables_that_pandas_and_r_write_back) {
+  if (!have("python3")) GTEST_SKIP() << "python3 is not installed";
+  temp_dir work, bin;
+  work.write("lines.crv", lines_data());
+  run_result r = run_program(
+      VELBATCH_BIN, {"--ids", "1-6,19", "0", "lines.crv", "l.res", "l.tsv", "0", "100", "1", "1"},
+      work.path());
+  ASSERT_EQ(r.status, 1) << r.out << r.err;  // dataset 19 is refused
+  r = run_program("/usr/bin/env", {"python3", "-c", rewrite_tables, "l.tsv", "p.tsv", "r.tsv"},
+                  work.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(work.read("p.tsv").find("\n19\trefused\t\t\t"), std::string::npos);
+  EXPECT_NE(work.read("p.tsv").find(".0\t"), std::string::npos);
+  EXPECT_NE(work.read("r.tsv").find("\n19\trefused\tNA\tNA\t"), std::string::npos);
+  put_program(bin.file("gnuplot"), "#!/bin/sh\nexec /bin/cat \"$2\"\n");
+  const std::vector<std::vector<std::string>> forms = {
+      {"--all", "0", "lines.crv", "TABLE", "0", "out.pdf"},
+      {"--profile", "A1", "TABLE", "out.pdf"},
+      {"--profile", "--logx", "rmse", "TABLE", "out.pdf"},
+  };
+  for (const auto &form : forms) {
+    SCOPED_TRACE(form[1]);
+    std::string scripts[3];
+    const char *tables[3] = {"l.tsv", "p.tsv", "r.tsv"};
+    for (int k = 0; k < 3; k++) {
+      std::vector<std::string> args = {"PATH=" + bin.path(), VELPLOT_BIN};
+      for (const std::string &a : form) args.push_back(a == "TABLE" ? tables[k] : a);
+      r = run_program("/usr/bin/env", args, work.path());
+      EXPECT_EQ(r.status, 0) << tables[k];
+      EXPECT_EQ(r.out, "") << tables[k];
+      scripts[k] = work.read("out.pdf");
+    }
+    EXPECT_EQ(scripts[1], scripts[0]);
+    // R's values differ in their last digits only: the script has the same lines.
+    EXPECT_EQ(count(scripts[2], "\n"), count(scripts[0], "\n"));
+    EXPECT_NE(scripts[0], "");
+  }
+  // The batch was fitted at offset 0: at 10 its values do not fit the data.
+  const std::vector<std::string> before = work.list();
+  r = run_program(VELPLOT_BIN, {"--all", "10", "lines.crv", "p.tsv", "0", "all.svg"}, work.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.find("Message: Dataset 1 of table file p.tsv does not match data file "
+                       "lines.crv: its values give RMSE "),
+            r.out.find("Message: "))
+      << r.out;
+  EXPECT_NE(r.out.find("; check that the data file, dataOffset 10 and model 0 are the batch's\n"),
+            std::string::npos);
+  EXPECT_EQ(work.list(), before);
+  if (!have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+  r = run_program(VELPLOT_BIN, {"--all", "0", "lines.crv", "r.tsv", "0", "all.svg"}, work.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(count(work.read("all.svg"), "<text>dataset 19: refused</text>"), 1u);
+}
+
+// --logx in each of the three forms, before or after the form's word: the x axis, or the
+// dataset id's, on a log scale, which gnuplot draws without a warning.
+TEST(velplot, draws_on_a_log_scale_in_every_form) {
+  struct row {
+    const char *name;
+    std::vector<std::string> args;
+    std::string magic;  // the start of the picture gnuplot draws
+  };
+  // Pages rather than grids: the stand-in's standard output is the picture.
+  const row rows[] = {
+      {"one fit", {"--logx", "0", "1", "data.crv", "line.log", "0", "fit.svg"}, "<?xml"},
+      {"every fit", {"--all", "--logx", "0", "lines.crv", "t.tsv", "0", "fit.pdf"}, "%PDF-"},
+      {"a profile", {"--logx", "--profile", "A1", "t.tsv", "fit.svg"}, "<?xml"},
+  };
+  bool gnuplot = have("gnuplot");
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_dir work, bin;
+    fill(work);
+    work.write("lines.crv", lines_data());
+    work.write("t.tsv", lines_table(7));
+    put_program(bin.file("gnuplot"), "#!/bin/sh\nexec /bin/cat \"$2\"\n");
+    std::vector<std::string> args = {"PATH=" + bin.path(), VELPLOT_BIN};
+    args.insert(args.end(), r.args.begin(), r.args.end());
+    run_result got = run_program("/usr/bin/env", args, work.path());
+    EXPECT_EQ(got.status, 0) << got.out;
+    const std::string &output = r.args.back();
+    EXPECT_NE(work.read(output).find("set logscale x\n"), std::string::npos);
+    if (!gnuplot) continue;
+    got = run_program(VELPLOT_BIN, r.args, work.path());
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(work.read(output).rfind(r.magic, 0), 0u);
+  }
+  if (!gnuplot) GTEST_SKIP() << "gnuplot is not installed";
 }
 
 // A stand-in gnuplot interrupts velplot, its parent, and sleeps on, its outputs closed so
