@@ -5,11 +5,14 @@
 
 #include <errno.h>
 #include <limits.h>
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "crv_reader.h"
 #include "files.h"
+#include "fit_engine.h"
 #include "models.h"
 #include "number_format.h"
 #include "reports.h"
@@ -48,11 +51,46 @@ void put_int(line_buf *b, int v) {
   put(b, digits, (size_t)format_int(digits, sizeof digits, v));
 }
 
-// A label of the catalogue, "Vo(1)....:", as a column name: "Vo(1)".
-void put_label(line_buf *b, const char *label) {
-  size_t len = strlen(label);
-  while (len > 0 && (label[len - 1] == '.' || label[len - 1] == ':')) len--;
-  put(b, label, len);
+void put_label(line_buf *b, int model, int i) {
+  char label[NAME_SIZE];
+  put(b, label, (size_t)column_label(label, sizeof label, model, i));
+}
+
+// Why a failed fit stopped, in words, from what the engine and the data load left. A RMSE
+// that is not finite is named before a stop that it caused: the limit reached, or the
+// divergence that a nan never shows.
+void put_reason(line_buf *b) {
+  char text[ROW_SIZE], now[32], start[32], label[NAME_SIZE];
+  format_shortest(now, sizeof now, shown(rmse));
+  format_shortest(start, sizeof start, shown(fitStartRmse));
+  text[0] = '\0';
+  int ownCause = fitStop == STOP_LIMIT_NOT_POSITIVE || fitStop == STOP_NO_START_VALUE ||
+                 fitStop == STOP_NO_VALUE;
+  if (!ownCause && !isfinite(rmse) && nanDataLine > 0) {
+    snprintf(text, sizeof text, "the RMSE is not a finite number: data line %d holds nan or inf",
+             nanDataLine);
+  } else if (!ownCause && !isfinite(rmse)) {
+    snprintf(text, sizeof text,
+             "the RMSE is not a finite number: the model's values are not numbers or too large");
+  } else if (fitStop == STOP_LIMIT) {
+    snprintf(text, sizeof text, "the iteration limit (%d) was reached at RMSE %s", maxIt, now);
+  } else if (fitStop == STOP_SINGULAR) {
+    column_label(label, sizeof label, fitFunc, fitStopParm);
+    snprintf(text, sizeof text, "the normal matrix is singular: %s has no effect on the model",
+             label);
+  } else if (fitStop == STOP_DIVERGED) {
+    snprintf(text, sizeof text, "the RMSE rose a hundredfold in one iteration, to %s", now);
+  } else if (fitStop == STOP_NOT_BETTER) {
+    snprintf(text, sizeof text,
+             "the fit converged no better than its start: RMSE %s, starting RMSE %s", now, start);
+  } else if (fitStop == STOP_NO_START_VALUE) {
+    snprintf(text, sizeof text, "the model has no value at the starting values");
+  } else if (fitStop == STOP_NO_VALUE) {
+    snprintf(text, sizeof text, "the model has no value at the values an iteration reached");
+  } else if (fitStop == STOP_LIMIT_NOT_POSITIVE) {
+    snprintf(text, sizeof text, "the iteration limit (%d) is not positive", maxIt);
+  }
+  put_text(b, text);
 }
 
 int finish(line_buf *b, char *buf) {
@@ -62,17 +100,24 @@ int finish(line_buf *b, char *buf) {
 
 }  // namespace
 
+int column_label(char *buf, int size, int model, int i) {
+  const char *label = fitParmStr[model][i];
+  int len = (int)strlen(label);
+  while (len > 0 && (label[len - 1] == '.' || label[len - 1] == ':')) len--;
+  return snprintf(buf, (size_t)size, "%.*s", len, label);
+}
+
 int table_header(char *buf, int size, int model) {
   line_buf b = {buf, buf + size, 0};
   put_text(&b, "id\tstatus\titerations\trmse");
   for (int i = 0; i < fitParmNum[model]; i++) {
     put_text(&b, "\t");
-    put_label(&b, fitParmStr[model][i]);
+    put_label(&b, model, i);
     put_text(&b, "\t");
-    put_label(&b, fitParmStr[model][i]);
+    put_label(&b, model, i);
     put_text(&b, "_sd");
   }
-  put_text(&b, "\tmessage");
+  put_text(&b, "\tmessage\treason");
   return finish(&b, buf);
 }
 
@@ -104,14 +149,16 @@ int table_row(char *buf, int size, int id, int status, const char *message) {
     char c = message[i];
     put(&b, c == '\t' || c == '\n' || c == '\r' || c == '"' ? " " : &c, 1);
   }
+  put_text(&b, "\t");
+  if (status == BATCH_FAILED) put_reason(&b);
   return finish(&b, buf);
 }
 
 namespace {
 
 enum {
-  FIXED_FIELDS = 4,                                  // id, status, iterations, rmse
-  MAX_FIELDS = FIXED_FIELDS + 2 * MAX_PARMS + 1,     // and the message
+  FIXED_FIELDS = 4,                               // id, status, iterations, rmse
+  MAX_FIELDS = FIXED_FIELDS + 2 * MAX_PARMS + 2,  // and the message and the reason
 };
 
 // Cuts line at its tabs into at most MAX_FIELDS fields, after taking off its line end.
@@ -169,6 +216,7 @@ int table_start(table_reader *t, FILE *fp, const char *path) {
   t->path = path;
   t->lineNo = 1;
   t->parmCount = 0;
+  t->hasReason = 0;
   int len = 0;
   long long taken;
   int got = read_whole_line(fp, t->header, sizeof t->header, &len, &taken, NULL) == LINE_READ;
@@ -180,7 +228,8 @@ int table_start(table_reader *t, FILE *fp, const char *path) {
     len = (int)strlen(t->header);
     while (len > 0 && (t->header[len - 1] == '\n' || t->header[len - 1] == '\r')) len--;
     t->header[len] = '\0';
-    t->parmCount = (n - FIXED_FIELDS - 1) / 2;
+    t->hasReason = n > FIXED_FIELDS && strcmp(fields[n - 1], "reason") == 0;
+    t->parmCount = (n - FIXED_FIELDS - 1 - t->hasReason) / 2;
     for (int model = 0; model <= LAST_MODEL; model++) {
       if (table_of_model(t, model)) return 1;
     }
@@ -200,8 +249,11 @@ int table_start(table_reader *t, FILE *fp, const char *path) {
 int table_of_model(const table_reader *t, int model) {
   char buf[ROW_SIZE];
   int len = table_header(buf, sizeof buf, model);
-  return len > 0 && fitParmNum[model] == t->parmCount && strlen(t->header) == (size_t)len - 1 &&
-         memcmp(buf, t->header, (size_t)len - 1) == 0;
+  if (len < 0) return 0;
+  len--;  // without its line feed
+  if (!t->hasReason) len -= (int)strlen("\treason");
+  return fitParmNum[model] == t->parmCount && strlen(t->header) == (size_t)len &&
+         memcmp(buf, t->header, (size_t)len) == 0;
 }
 
 int table_parm_index(const table_reader *t, const char *label) {
@@ -226,7 +278,8 @@ int table_next(table_reader *t, table_entry *e) {
   if (got == LINE_TOO_LONG) return bad_line(t, "is too long");
   char *fields[MAX_FIELDS + 1];
   int n = split_fields(line, fields);
-  int want = FIXED_FIELDS + 2 * t->parmCount + 1;
+  int numbers = FIXED_FIELDS + 2 * t->parmCount;
+  int want = numbers + 1 + t->hasReason;
   if (n != want) {
     char what[64];
     snprintf(what, sizeof what, "has %d fields where its header has %d", n, want);
@@ -244,7 +297,7 @@ int table_next(table_reader *t, table_entry *e) {
   e->rmse = 0.0;
   for (int i = 0; i < MAX_PARMS; i++) e->parms[i] = e->stdDev[i] = 0.0;
   if (status == BATCH_REFUSED) {
-    for (int f = 2; f < want - 1; f++) {
+    for (int f = 2; f < numbers; f++) {
       if (fields[f][0] != '\0') return bad_line(t, "is a refused row with numbers");
     }
   } else {
@@ -255,6 +308,7 @@ int table_next(table_reader *t, table_entry *e) {
     }
     if (!ok) return bad_line(t, "has a field that is not a number");
   }
-  snprintf(e->message, sizeof e->message, "%s", fields[want - 1]);
+  snprintf(e->message, sizeof e->message, "%s", fields[numbers]);
+  snprintf(e->reason, sizeof e->reason, "%s", t->hasReason ? fields[numbers + 1] : "");
   return 1;
 }
