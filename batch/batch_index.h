@@ -53,7 +53,7 @@ int duplicate_id(int i);
 // as velquin takes them, each number whole, comments beginning with "#" or "!"; a byte
 // order mark before the first line is skipped. Returns 1, or 0 after a framed report (a
 // file that cannot be read, a line without an id or too long, an id twice, a parameter
-// that is not a number, more than the model takes).
+// that is not a number, more than the model takes). The catalogue must be filled.
 int load_starts(const char *path, int model);
 
 // Sets params and held from the starts line of dataset id and returns 1; returns 0 when

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "crv_reader.h"
+#include "models.h"
 #include "show_err.h"
 #include "program_run.h"
 
@@ -161,6 +162,7 @@ TEST(load_starts, checks_every_line_and_counts_those_not_used) {
        "Line 2 of starts file S: Model 5 (T2 Relaxation) takes 2 parameters: Mo T2; 3 given\n"},
       {"a line of a mark and its values", "\xEF\xBB\xBF" "4 1 =2\n", 5, ""},
   };
+  fill_catalogue();
   for (const auto &r : rows) {
     SCOPED_TRACE(r.name);
     temp_dir dir;

@@ -204,6 +204,7 @@ TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
 TEST(write_starts_note, counts_the_lines_and_names_the_first) {
   temp_dir work;
   work.write("s.txt", "# id A0 A1\n1 1 1\n9 1 1\n12 2 2\n");
+  fill_catalogue();
   reset_index();
   ASSERT_EQ(load_starts(work.file("s.txt").c_str(), 0), 1);
   double parms[MAX_PARMS];

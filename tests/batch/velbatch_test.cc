@@ -586,6 +586,20 @@ TEST(velbatch, counts_starts_lines_for_datasets_not_in_the_batch) {
   EXPECT_EQ(row[5], "0");
 }
 
+// The README's first screen: the demonstration fits the T1 example, then the titration
+// table of examples/ in one batch, and prints the batch's table.
+TEST(velbatch, the_demonstration_fits_the_titration_table) {
+  temp_dir work;
+  run_result r = run_program("/bin/sh", {EXAMPLES_DIR "/demo.sh", VELQUIN_BIN}, work.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("velbatch: 3 datasets: 3 ok, 0 failed, 0 refused\n"), std::string::npos);
+  std::vector<std::string> lines = lines_of(r.out.substr(r.out.find("--- titration.tsv\n")));
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[1].substr(0, 12), "id  status  ");
+  for (int k = 1; k <= 3; k++) EXPECT_EQ(lines[k + 1].substr(0, 8), std::to_string(k) + "   ok  ");
+}
+
 // Python's csv module reads every column of the table: numbers, nan, inf, empty fields.
 TEST(velbatch, python_reads_the_table) {
   if (system("python3 -c 'import csv' > /dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
