@@ -18,6 +18,7 @@
 const char velbatch_usage[] =
     "usage: velbatch [options] dataOffset dataFile resultsFile tableFile model maxIterations\n"
     "                [parameter ...]\n"
+    "       velbatch --join outputTable partTable ...\n"
     "\n"
     "Fits every dataset of dataFile as velquin would fit it by its id, appends each report\n"
     "to resultsFile in dataset order and writes one row per dataset to tableFile (\"-\":\n"
@@ -26,6 +27,7 @@ const char velbatch_usage[] =
     "\n"
     "  -j N, --jobs N   N worker processes (default: the number of online processors)\n"
     "  --ids LIST       fit only these datasets, in this order: 3,7,10-20\n"
+    "  --part K/N       fit only the K-th (0 to N-1) of N equal parts of these datasets\n"
     "  --starts FILE    starting values per dataset: lines of an id and parameters\n"
     "  --log-dir DIR    also write each dataset's velquin log and report as DIR/ID.log\n"
     "                   and DIR/ID.res\n"
@@ -35,7 +37,10 @@ const char velbatch_usage[] =
     "The positions and parameters are velquin's, each number whole; a leading \"=\" holds\n"
     "a parameter.\n"
     "Exit status: 0 when every dataset is ok, 1 when one failed or was refused, 2 when the\n"
-    "batch could not run, 130 or 143 after an interrupt.\n";
+    "batch could not run, 130 or 143 after an interrupt.\n"
+    "\n"
+    "--join writes the tables of a batch's parts, in the order given, as the table of the\n"
+    "whole batch under one header; exit status 0, or 2 when it refuses a part.\n";
 
 static char argMsg[MAX_ARG_SIZE + 128];  // room to name any one argument whole
 
@@ -107,6 +112,8 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
       }
     } else if (matches(arg, "--ids", 0)) {
       if ((o->idList = option_value(argc, argv, &i, "--ids")) == NULL) return ARGS_BAD;
+    } else if (matches(arg, "--part", 0)) {
+      if ((o->part = option_value(argc, argv, &i, "--part")) == NULL) return ARGS_BAD;
     } else if (matches(arg, "--starts", 0)) {
       if ((o->startsFile = option_value(argc, argv, &i, "--starts")) == NULL) return ARGS_BAD;
     } else if (matches(arg, "--log-dir", 0)) {

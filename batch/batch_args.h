@@ -16,6 +16,7 @@ enum {
 struct batch_options {
   int jobs;
   const char *idList;      // NULL: every dataset of the file
+  const char *part;        // NULL: the whole batch; else "K/N", one of N parts of it
   const char *startsFile;  // NULL: every dataset starts from the parameters below
   const char *logDir;      // NULL: no logs
   int append;              // a results file that holds reports may take more

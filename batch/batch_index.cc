@@ -33,7 +33,7 @@ enum {
   ID_LISTED = 1,  // listedIds: an id of the list alone, not yet found
   ID_FOUND = 2,   // an id of the list found by the scan, its place in found
   ID_STARTS = 1,  // startsIds: a line of the starts file
-  ID_STARTED = 2,  // a line that starts_for has given
+  ID_MET = 2,     // a line whose dataset the batch has
 };
 
 // Fibonacci hashing spreads any pattern of ids, runs of neighbours included.
@@ -379,14 +379,22 @@ static int list_next(batch_dataset *ds) {
   return 0;
 }
 
+// Notes that the batch has dataset id, for the count of the starts file's other lines.
+static void starts_met(int id) {
+  int s = startsFp != NULL ? id_slot(&startsIds, id, 0) : -1;
+  if (s >= 0) startsIds.state[s] = ID_MET;
+}
+
 int index_next(batch_dataset *ds) {
+  int got;
   if (!listMode) {
-    int got = scan_next(ds);
+    got = scan_next(ds);
     if (got == 1) scanCount++;
-    return got;
+  } else {
+    got = listTotal < 0 && find_listed() < 0 ? -1 : list_next(ds);
   }
-  if (listTotal < 0 && find_listed() < 0) return -1;
-  return list_next(ds);
+  if (got == 1) starts_met(ds->id);
+  return got;
 }
 
 int index_total(void) {
@@ -533,7 +541,6 @@ int starts_for(int id, double *params, int *held) {
     starts_error(msg);
     return -1;
   }
-  startsIds.state[s] = ID_STARTED;
   return 1;
 }
 

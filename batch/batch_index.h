@@ -60,9 +60,10 @@ int load_starts(const char *path, int model);
 // no starts file was given or it has no line for id, -1 after a framed report.
 int starts_for(int id, double *params, int *held);
 
-// The lines of the starts file whose datasets starts_for was never asked for: how many,
-// and the first of them, its line number and dataset in *line and *id (untouched when
-// there is none).
+// The lines of the starts file whose datasets index_next has not handed out: how many, and
+// the first of them, its line number and dataset in *line and *id (untouched when there is
+// none). Once the index has handed out every dataset, the lines for datasets not in the
+// batch, whatever part of it this process fits.
 int starts_unused(int *line, int *id);
 
 // Forgets the list, the starts and the scan, as at process start.

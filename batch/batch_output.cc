@@ -13,6 +13,7 @@
 
 #include "batch_fd.h"
 #include "batch_index.h"
+#include "batch_part.h"
 #include "batch_table.h"
 #include "show_err.h"
 
@@ -213,7 +214,8 @@ int write_result(const batch_options *o, const batch_result *r) {
   return 1;
 }
 
-int outputs_all_ok(void) { return written > 0 && okCount == written; }
+// An empty part of a batch that has datasets is done: there are more parts than datasets.
+int outputs_all_ok(void) { return okCount == written && (written > 0 || batch_count() > 0); }
 
 // --- what a person sees
 
@@ -238,8 +240,8 @@ void draw_progress(int final) {
   double t = now_seconds();
   if (!final && t - lastDraw < 0.25) return;
   lastDraw = t;
-  int total = index_estimate();
-  const char *about = index_total() < 0 ? "~" : "";
+  int total = part_estimate();
+  const char *about = part_total() < 0 ? "~" : "";
   double rate = t > startTime ? written / (t - startTime) : 0.0;
   char left[32] = "?";
   if (total >= written && rate > 0) {

@@ -23,7 +23,8 @@ int write_result(const batch_options *o, const batch_result *r);
 
 void close_outputs(void);
 
-// Whether every dataset written is ok, and there was one.
+// Whether every dataset written is ok, and there was one, or, for a part without any, one
+// in the batch.
 int outputs_all_ok(void);
 
 // The progress line, on standard error when it is a terminal and never otherwise: started

@@ -8,6 +8,7 @@
 #include "batch_fit.h"
 #include "batch_index.h"
 #include "batch_output.h"
+#include "batch_part.h"
 #include "batch_pool.h"
 
 // How the datasets' loop ends.
@@ -21,7 +22,7 @@ enum {
 // line's. Returns 1, 0 when there is none, -1 after a framed report.
 static int next_task(const batch_options *o, batch_task *t) {
   memset(t, 0, sizeof *t);
-  int got = index_next(&t->ds);
+  int got = part_next(&t->ds);
   if (got <= 0) return got;
   int own = starts_for(t->ds.id, t->parms, t->held);
   if (own < 0) return -1;

@@ -242,6 +242,7 @@ namespace {
 const char usage[] =
     R"(usage: velbatch [options] dataOffset dataFile resultsFile tableFile model maxIterations
                 [parameter ...]
+       velbatch --join outputTable partTable ...
 
 Fits every dataset of dataFile as velquin would fit it by its id, appends each report
 to resultsFile in dataset order and writes one row per dataset to tableFile ("-":
@@ -250,6 +251,7 @@ deviation, message.
 
   -j N, --jobs N   N worker processes (default: the number of online processors)
   --ids LIST       fit only these datasets, in this order: 3,7,10-20
+  --part K/N       fit only the K-th (0 to N-1) of N equal parts of these datasets
   --starts FILE    starting values per dataset: lines of an id and parameters
   --log-dir DIR    also write each dataset's velquin log and report as DIR/ID.log
                    and DIR/ID.res
@@ -260,6 +262,9 @@ The positions and parameters are velquin's, each number whole; a leading "=" hol
 a parameter.
 Exit status: 0 when every dataset is ok, 1 when one failed or was refused, 2 when the
 batch could not run, 130 or 143 after an interrupt.
+
+--join writes the tables of a batch's parts, in the order given, as the table of the
+whole batch under one header; exit status 0, or 2 when it refuses a part.
 )";
 
 // A batch that cannot run touches no file: each row a command line, what it prints on
