@@ -146,8 +146,8 @@ TEST(index_total, counts_what_a_list_selects) {
 }
 
 // The starts file: refused lines with their line and word, a byte order mark that is no
-// line, the values a dataset gets, and the lines no dataset asked for.
-TEST(load_starts, checks_every_line_and_counts_those_not_used) {
+// line, and the values a dataset gets.
+TEST(load_starts, checks_every_line) {
   const struct {
     const char *name;
     std::string content;
@@ -184,23 +184,6 @@ TEST(load_starts, checks_every_line_and_counts_those_not_used) {
   EXPECT_EQ(parms[1], 2.0);
   EXPECT_EQ(held[1], 1);
   EXPECT_EQ(starts_for(5, parms, held), 0);
-
-  // The lines whose datasets the index has handed out are used, whatever starts_for read.
-  temp_dir dir;
-  dir.write("s.txt", "1 1 1\n9 1 1\n\n12 2 2\n3 1 1\n");
-  dir.write("d.crv", "3\n1 2\n1\n1 2\n");
-  reset_index();
-  ASSERT_EQ(load_starts(dir.file("s.txt").c_str(), 0), 1);
-  int line = -1, id = -1;
-  EXPECT_EQ(starts_unused(&line, &id), 4);
-  ASSERT_EQ(index_open(dir.file("d.crv").c_str()), 1);
-  batch_dataset ds;
-  while (index_next(&ds) == 1) {
-  }
-  EXPECT_EQ(starts_unused(&line, &id), 2);
-  EXPECT_EQ(line, 2);
-  EXPECT_EQ(id, 9);
-  reset_index();
 }
 
 }  // namespace

@@ -583,12 +583,19 @@ TEST(velbatch, counts_starts_lines_for_datasets_not_in_the_batch) {
       work.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "velbatch: 2 datasets: 2 ok, 0 failed, 0 refused\n");
-  EXPECT_EQ(r.err,
-            "starts file s.txt: 2 lines for datasets not in the batch, the first: line 3, "
-            "dataset 7\n");
+  const std::string note =
+      "starts file s.txt: 2 lines for datasets not in the batch, the first: line 3, dataset 7\n";
+  EXPECT_EQ(r.err, note);
   std::vector<std::string> row = split(lines_of(work.read("t.tsv"))[2], '\t');
   EXPECT_EQ(row[4], "2");  // dataset 2's A0, held at its line's value
   EXPECT_EQ(row[5], "0");
+  // A part of the batch counts the lines of datasets in no part, not those of other parts.
+  r = run_program(VELBATCH_BIN,
+                  {"--part", "1/2", "--starts", "s.txt", "0", "data.crv", "p.res", "p.tsv", "0",
+                   "100", "1", "1"},
+                  work.path());
+  EXPECT_EQ(r.out, "velbatch: 1 datasets: 1 ok, 0 failed, 0 refused\n");
+  EXPECT_EQ(r.err, note);
 }
 
 // The README's first screen: the demonstration fits the T1 example, then the titration
