@@ -57,8 +57,8 @@ void put_label(line_buf *b, int model, int i) {
 }
 
 // Why a failed fit stopped, in words, from what the engine and the data load left. A RMSE
-// that is not finite is named before a stop that it caused: the limit reached, or the
-// divergence that a nan never shows.
+// that is not finite is named instead of the stop it led to: a nan neither converges nor
+// rises, so such a fit runs to its limit, and the limit is not what to mend.
 void put_reason(line_buf *b) {
   char text[ROW_SIZE], now[32], start[32], label[NAME_SIZE];
   format_shortest(now, sizeof now, shown(rmse));

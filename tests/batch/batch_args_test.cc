@@ -13,8 +13,11 @@
 namespace {
 
 // get_batch_args on the words of a command line after the program's name; the message
-// of its report, or "" when it made none.
-int parse(std::vector<std::string> args, batch_options *o, std::string *message) {
+// of its report, or "" when it made none. The words last until the next call, as the
+// options point into them.
+int parse(const std::vector<std::string> &words, batch_options *o, std::string *message) {
+  static std::vector<std::string> args;
+  args = words;
   args.insert(args.begin(), "velbatch");
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(&a[0]);
