@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "batch_table.h"
 #include "cli.h"
 #include "files.h"
 #include "models.h"
@@ -28,19 +29,30 @@ const char velbatch_usage[] =
     "  --ids LIST       fit only these datasets, in this order: 3,7,10-20\n"
     "  --part K/N       fit only the K-th (0 to N-1) of N equal parts of these datasets\n"
     "  --starts FILE    starting values per dataset: lines of an id and parameters\n"
-    "  --log-dir DIR    also write each dataset's velquin log as DIR/ID.log\n"
+    "  --log-dir DIR    also write each dataset's velquin log and report as DIR/ID.log\n"
+    "                   and DIR/ID.res\n"
+    "  --append         add to a results file that holds earlier reports\n"
     "  --help, --version\n"
     "\n"
-    "The positions and parameters are velquin's; a leading \"=\" holds a parameter.\n"
+    "The positions and parameters are velquin's, each number whole; a leading \"=\" holds\n"
+    "a parameter.\n"
     "Exit status: 0 when every dataset is ok, 1 when one failed or was refused, 2 when the\n"
     "batch could not run, 130 or 143 after an interrupt.\n"
     "\n"
     "--join writes the tables of a batch's parts, in the order given, as the table of the\n"
     "whole batch under one header; exit status 0, or 2 when it refuses a part.\n";
 
+static char argMsg[MAX_ARG_SIZE + 128];  // room to name any one argument whole
+
 static int batch_error(const char *message) {
   show_err(ERR_FATAL, "get_batch_args", message);
   return ARGS_BAD;
+}
+
+// A number position that is not a number as a whole: "1OO" read as 1 would fit every dataset.
+static int not_whole(const char *position, const char *kind, const char *arg) {
+  snprintf(argMsg, sizeof argMsg, "Argument %s is not %s: %s\n", position, kind, arg);
+  return batch_error(argMsg);
 }
 
 // A negative dataOffset ("-1.5", "-.5", "-inf") is the first position, not an option:
@@ -80,13 +92,13 @@ static int default_jobs(void) {
 int get_batch_args(int argc, char **argv, batch_options *o) {
   memset(o, 0, sizeof *o);
   o->jobs = default_jobs();
-  static char msg[MAX_ARG_SIZE + 64];  // room to name any one argument whole
-  int i = 1;
+  int i = 1, ended = 0;
   for (; i < argc && is_option(argv[i]); i++) {
     const char *arg = argv[i];
     const char *value = NULL;
     if (strcmp(arg, "--") == 0) {
       i++;
+      ended = 1;
       break;
     } else if (answer_info(arg, "velbatch", velbatch_usage)) {
       return ARGS_ANSWERED;
@@ -94,13 +106,10 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
       if ((value = option_value(argc, argv, &i, arg[1] == 'j' ? "-j" : "--jobs")) == NULL) {
         return ARGS_BAD;
       }
-      char *end;
-      long n = strtol(value, &end, 10);
-      if (end == value || *end != '\0' || n < 1 || n > MAX_JOBS) {
-        snprintf(msg, sizeof msg, "Invalid number of jobs %s: 1 to %d\n", value, MAX_JOBS);
-        return batch_error(msg);
+      if (!whole_int(value, &o->jobs) || o->jobs < 1 || o->jobs > MAX_JOBS) {
+        snprintf(argMsg, sizeof argMsg, "Invalid number of jobs %s: 1 to %d\n", value, MAX_JOBS);
+        return batch_error(argMsg);
       }
-      o->jobs = (int)n;
     } else if (matches(arg, "--ids", 0)) {
       if ((o->idList = option_value(argc, argv, &i, "--ids")) == NULL) return ARGS_BAD;
     } else if (matches(arg, "--part", 0)) {
@@ -109,13 +118,23 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
       if ((o->startsFile = option_value(argc, argv, &i, "--starts")) == NULL) return ARGS_BAD;
     } else if (matches(arg, "--log-dir", 0)) {
       if ((o->logDir = option_value(argc, argv, &i, "--log-dir")) == NULL) return ARGS_BAD;
+    } else if (strcmp(arg, "--append") == 0) {
+      o->append = 1;
     } else {
-      snprintf(msg, sizeof msg, "Unknown option %s\n", arg);
-      return batch_error(msg);
+      snprintf(argMsg, sizeof argMsg, "Unknown option %s\n", arg);
+      return batch_error(argMsg);
     }
   }
+  // An option after the positions would be taken for a parameter; after "--", a name that
+  // begins with "-" is meant.
+  for (int k = i; k < argc && !ended; k++) {
+    if (!is_option(argv[k])) continue;
+    snprintf(argMsg, sizeof argMsg,
+             "Option %s stands after the positions: options go before the positions\n", argv[k]);
+    return batch_error(argMsg);
+  }
   if (argc - i < NUM_BATCH_ARGS) {
-    fputs(velbatch_usage, stdout);
+    fputs(velbatch_usage, stderr);
     return ARGS_BAD;
   }
   char **pos = argv + i - 1;  // pos[1] is the first position, as argv[1] is velquin's
@@ -123,22 +142,73 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
     if (!check_name(pos[k], "get_batch_args")) return ARGS_BAD;
   }
   if (o->logDir != NULL && strlen(o->logDir) > NAME_SIZE - 1 - LOG_NAME_ROOM) {
-    snprintf(msg, sizeof msg, "Log folder name too long: %s\n", o->logDir);
-    return batch_error(msg);
+    snprintf(argMsg, sizeof argMsg, "Log folder name too long: %s\n", o->logDir);
+    return batch_error(argMsg);
   }
   if (o->logDir != NULL && o->logDir[0] == '\0') return batch_error("Log folder name is empty\n");
-  o->dataOffset = atof(pos[1]);
   o->dataFile = pos[2];
   o->resultsFile = pos[3];
   o->tableFile = pos[4];
-  o->model = to_int(pos[5]);
-  o->maxIt = to_int(pos[6]);
-  int given = argc - i - NUM_BATCH_ARGS;
-  for (int k = 0; k < given && k < MAX_PARMS; k++) {
-    parse_parm(pos[1 + NUM_BATCH_ARGS + k], &o->parms[k], &o->held[k]);
-  }
+  if (!whole_number(pos[1], &o->dataOffset)) return not_whole("dataOffset", "a number", pos[1]);
+  if (!whole_int(pos[5], &o->model)) return not_whole("model", "an integer", pos[5]);
+  if (!whole_int(pos[6], &o->maxIt)) return not_whole("maxIterations", "an integer", pos[6]);
   fill_catalogue();
-  return check_model(o->model, "get_batch_args") ? ARGS_OK : ARGS_BAD;
+  if (!check_model(o->model, "get_batch_args")) return ARGS_BAD;
+  int given = argc - i - NUM_BATCH_ARGS;
+  char **words = pos + 1 + NUM_BATCH_ARGS;
+  int wrong = read_parms(words, given, o->model, o->parms, o->held);
+  if (wrong == PARMS_TOO_MANY) {
+    int len = parm_count_text(argMsg, sizeof argMsg, o->model, given);
+    snprintf(argMsg + len, sizeof argMsg - (size_t)len, "\n");
+    return batch_error(argMsg);
+  }
+  if (wrong != PARMS_READ) {
+    char label[NAME_SIZE];
+    parm_name(label, sizeof label, o->model, wrong);
+    snprintf(argMsg, sizeof argMsg, "Parameter %s is not a number: %s\n", label, words[wrong]);
+    return batch_error(argMsg);
+  }
+  return ARGS_OK;
+}
+
+// The parameters a model takes: its labelled ones, or for model 12, which fnf evaluates
+// without a catalogue row, as many as velquin passes on.
+static int parms_taken(int model) {
+  return fitLabel[model] != NULL ? fitParmNum[model] : MAX_PARMS;
+}
+
+int read_parms(char *const *words, int n, int model, double *params, int *held) {
+  if (n > parms_taken(model)) return PARMS_TOO_MANY;
+  for (int k = 0; k < MAX_PARMS; k++) {
+    params[k] = 0.0;
+    held[k] = 0;
+  }
+  for (int k = 0; k < n; k++) {
+    if (!whole_parm(words[k], &params[k], &held[k])) return k;
+  }
+  return PARMS_READ;
+}
+
+int parm_count_text(char *buf, int size, int model, int given) {
+  int taken = parms_taken(model);
+  if (fitLabel[model] == NULL) {
+    return snprintf(buf, (size_t)size, "Model %d takes %d parameters; %d given", model, taken,
+                    given);
+  }
+  char labels[MAX_PARMS * (NAME_SIZE + 1)];
+  int len = 0;
+  for (int k = 0; k < taken; k++) {
+    labels[len++] = ' ';
+    len += column_label(labels + len, (int)sizeof labels - len, model, k);  // labels are short
+  }
+  labels[len] = '\0';
+  return snprintf(buf, (size_t)size, "Model %d (%s) takes %d parameter%s:%s; %d given", model,
+                  fitLabel[model], taken, taken == 1 ? "" : "s", labels, given);
+}
+
+int parm_name(char *buf, int size, int model, int i) {
+  if (fitLabel[model] == NULL) return snprintf(buf, (size_t)size, "%d", i + 1);
+  return column_label(buf, size, model, i);
 }
 
 // The folder that would hold a file of the name path: its device and inode in *st.
@@ -202,15 +272,22 @@ int check_batch_files(const batch_options *o) {
   return 1;
 }
 
-// A name that a log of the batch may take: an id and ".log". Taken broadly ("+3.log" too),
-// since refusing an odd name costs less than writing a log over a report.
+// A name that a log or report of the log folder may take: an id and ".log" or ".res".
+// Taken broadly ("+3.log" too), since refusing an odd name costs less than writing a log
+// over a report.
 static int is_log_name(const char *name) {
   char *end;
   strtol(name, &end, 10);
-  return end != name && strcmp(end, ".log") == 0;
+  return end != name && (strcmp(end, ".log") == 0 || strcmp(end, ".res") == 0);
 }
 
-// Whether the output path would be one of the logs in the folder dir.
+// What a file of the log folder is called in a message: "Log" or "Report".
+static const char *log_kind(const char *path) {
+  size_t len = strlen(path);
+  return len >= 4 && strcmp(path + len - 4, ".res") == 0 ? "Report" : "Log";
+}
+
+// Whether the output path would be one of the logs or reports in the folder dir.
 static int is_log_in(const char *path, const struct stat *dir) {
   struct stat st;
   if (strcmp(path, "-") == 0 || !is_log_name(base_name(path))) return 0;
@@ -222,14 +299,16 @@ int check_log_folder(const batch_options *o) {
   struct stat dirSt;
   if (stat(o->logDir, &dirSt) != 0) return 1;  // nothing in it can be another output
   if (is_log_in(o->resultsFile, &dirSt)) {
-    snprintf(msg, sizeof msg, "Log file %s is the results file\n", o->resultsFile);
+    snprintf(msg, sizeof msg, "%s file %s is the results file\n", log_kind(o->resultsFile),
+             o->resultsFile);
     return refuse(msg);
   }
   if (is_log_in(o->tableFile, &dirSt)) {
-    snprintf(msg, sizeof msg, "Log file %s is the table file\n", o->tableFile);
+    snprintf(msg, sizeof msg, "%s file %s is the table file\n", log_kind(o->tableFile),
+             o->tableFile);
     return refuse(msg);
   }
-  // The logs there already may be links to the other files.
+  // The logs and reports there already may be links to the other files.
   DIR *dir = opendir(o->logDir);
   if (dir == NULL) return 1;
   int ok = 1;
@@ -241,9 +320,9 @@ int check_log_folder(const batch_options *o) {
     if (same_file(path, o->dataFile)) {
       snprintf(msg, sizeof msg, "Output file %s is the data file\n", path);
     } else if (same_file(path, o->resultsFile)) {
-      snprintf(msg, sizeof msg, "Log file %s is the results file\n", path);
+      snprintf(msg, sizeof msg, "%s file %s is the results file\n", log_kind(path), path);
     } else if (same_output(o->tableFile, path)) {
-      snprintf(msg, sizeof msg, "Log file %s is the table file\n", path);
+      snprintf(msg, sizeof msg, "%s file %s is the table file\n", log_kind(path), path);
     }
     if (msg[0] != '\0') ok = refuse(msg);
   }

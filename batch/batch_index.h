@@ -1,5 +1,5 @@
 // What a batch fits: the datasets of the data file, found by one pass over it, or those
-// that --ids lists; and the starting values that a starts file gives some of them.
+// that --ids selects; and the starting values that a starts file gives some of them.
 // Memory is fixed whatever the file holds: the ids seen are kept in tables of fixed
 // capacity, the places of the datasets are handed on as they are found.
 #ifndef VELQUIN_BATCH_INDEX_H
@@ -22,14 +22,17 @@ struct batch_dataset {
   crv_place at;  // where its data begin (dataset 0: the start of the file), or why not
 };
 
-// Takes the --ids list "3,7,10-20" (ids in the int range, a range ascending). Returns 1,
-// or 0 after a framed report.
+// Takes the --ids list "3,7,10-20" (ids in the int range, a range ascending): an id alone
+// is a dataset of the batch, refused when the file lacks it; a range selects the file's
+// datasets whose ids lie in it, in file order, however wide it is. Returns 1, or 0 after a
+// framed report.
 int parse_id_list(const char *text);
 
 // Opens the data file and starts the datasets. Returns 1, or 0 after a framed report.
 int index_open(const char *path);
 
-// The next dataset of the batch, in file order or in the order of the --ids list.
+// The next dataset of the batch, in file order or in the order of the --ids list (the
+// datasets of a range in file order).
 // Returns 1 with *ds set, 0 when there is no more, -1 after a framed report (a read
 // error, more distinct ids than the tables take).
 int index_next(batch_dataset *ds);
@@ -46,14 +49,22 @@ int index_estimate(void);
 int duplicate_count(void);
 int duplicate_id(int i);
 
-// Reads and checks the starts file: lines of a dataset id and parameter arguments as
-// velquin takes them, comments beginning with "#" or "!". Returns 1, or 0 after a framed
-// report (a file that cannot be read, a line without an id or too long, an id twice).
-int load_starts(const char *path);
+// Reads and checks the starts file: lines of a dataset id and parameter arguments of model
+// as velquin takes them, each number whole, comments beginning with "#" or "!"; a byte
+// order mark before the first line is skipped. Returns 1, or 0 after a framed report (a
+// file that cannot be read, a line without an id or too long, an id twice, a parameter
+// that is not a number, more than the model takes). The catalogue must be filled.
+int load_starts(const char *path, int model);
 
 // Sets params and held from the starts line of dataset id and returns 1; returns 0 when
 // no starts file was given or it has no line for id, -1 after a framed report.
 int starts_for(int id, double *params, int *held);
+
+// The lines of the starts file whose datasets index_next has not handed out: how many, and
+// the first of them, its line number and dataset in *line and *id (untouched when there is
+// none). Once the index has handed out every dataset, the lines for datasets not in the
+// batch, whatever part of it this process fits.
+int starts_unused(int *line, int *id);
 
 // Forgets the list, the starts and the scan, as at process start.
 void reset_index(void);

@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -93,22 +94,52 @@ static int open_log_folder(const batch_options *o) {
   return check_log_folder(o);
 }
 
+// Takes the output's advisory lock for the whole batch: a second velbatch writing the same
+// file would interleave its reports or rows with this one's. A file system without locks
+// lets the batch run unlocked. Returns 1, or 0 after a framed report.
+static int lock_output(int fd, const char *kind, const char *name, const char *module) {
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return 1;
+  char msg[MESSAGE_SIZE];
+  snprintf(msg, sizeof msg, "%s file %s is in use by another velbatch\n", kind, name);
+  show_err(ERR_FATAL, module, msg);
+  return 0;
+}
+
 static int open_results(const batch_options *o) {
   struct stat st;
   resultsMade = stat(o->resultsFile, &st) != 0;
   resultsFd = open(o->resultsFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (resultsFd < 0) return output_error("write_results", CANNOT_OPEN, o->resultsFile);
+  if (!lock_output(resultsFd, "Results", o->resultsFile, "write_results")) return 0;
   resultsSize = fstat(resultsFd, &st) == 0 ? (long long)st.st_size : 0;
+  // Reports added to those of an earlier batch would no longer match the table, which
+  // holds this batch's rows only.
+  if (resultsSize > 0 && !o->append) {
+    char msg[MESSAGE_SIZE];
+    snprintf(msg, sizeof msg,
+             "Results file %s holds earlier reports: remove it, or give --append\n",
+             o->resultsFile);
+    show_err(ERR_FATAL, "write_results", msg);
+    return 0;
+  }
   return 1;
 }
 
+// Opens and locks the table without emptying it: a table that another batch is writing
+// keeps its rows.
 static int open_table(const batch_options *o) {
   struct stat st;
   int toStdout = strcmp(o->tableFile, "-") == 0;
   tableMade = !toStdout && stat(o->tableFile, &st) != 0;
-  tableFd =
-      toStdout ? STDOUT_FILENO : open(o->tableFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  tableFd = toStdout ? STDOUT_FILENO : open(o->tableFile, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (tableFd < 0) return output_error("write_table", CANNOT_OPEN, o->tableFile);
+  return toStdout || lock_output(tableFd, "Table", o->tableFile, "write_table");
+}
+
+static int start_table(const batch_options *o) {
+  if (tableFd != STDOUT_FILENO && ftruncate(tableFd, 0) != 0) {
+    return output_error("write_table", CANNOT_WRITE, o->tableFile);
+  }
   char header[ROW_SIZE];
   int len = table_header(header, sizeof header, o->model);
   tableSize = 0;
@@ -118,12 +149,13 @@ static int open_table(const batch_options *o) {
   return 1;
 }
 
-// Opens the outputs in the order that loses least when one fails: the log folder, which
-// no file is written to yet; the results file, appended to; the table, emptied last.
+// Opens the outputs in the order that loses least when one fails: the log folder, which no
+// file is written to yet; the results file and the table, locked, nothing written to them
+// yet; then the table emptied and its header written.
 int open_outputs(const batch_options *o) {
   written = okCount = failedCount = refusedCount = 0;
   resultsMade = tableMade = madeCount = 0;
-  if (open_log_folder(o) && open_results(o) && open_table(o)) return 1;
+  if (open_log_folder(o) && open_results(o) && open_table(o) && start_table(o)) return 1;
   // A batch that cannot start leaves no new file or folder behind.
   int newResults = resultsFd >= 0 && resultsMade;
   int newTable = tableFd >= 0 && tableFd != STDOUT_FILENO && tableMade;
@@ -140,20 +172,22 @@ void close_outputs(void) {
   resultsFd = tableFd = -1;
 }
 
-static int write_log_file(const batch_options *o, const batch_result *r) {
+// Writes len bytes of text as the file DIR/ID.ext of the log folder.
+static int write_log_file(const batch_options *o, int id, const char *ext, const char *text,
+                          int len) {
   char path[NAME_SIZE];
-  snprintf(path, sizeof path, "%s/%d.log", o->logDir, r->id);  // the folder's name leaves room
+  snprintf(path, sizeof path, "%s/%d.%s", o->logDir, id, ext);  // the folder's name leaves room
   int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return output_error("write_log", CANNOT_OPEN, path);
-  int ok = write_whole(fd, r->log, (size_t)r->logLen);
+  int ok = write_whole(fd, text, (size_t)len);
   if (close(fd) != 0) ok = 0;
   if (!ok) return output_error("write_log", CANNOT_WRITE, path);
   return 1;
 }
 
-// The log goes first: a dataset whose log or report cannot be written leaves no trace in
-// the results file or the table, so that both hold the same datasets whatever stops the
-// batch.
+// The log and the report in the log folder go first: a dataset whose log or report cannot be
+// written leaves no trace in the results file or the table, so that both hold the same
+// datasets whatever stops the batch.
 int write_result(const batch_options *o, const batch_result *r) {
   if (r->reportLen < 0 || r->logLen < 0 || r->rowLen < 0) {
     char msg[MESSAGE_SIZE];
@@ -161,7 +195,10 @@ int write_result(const batch_options *o, const batch_result *r) {
     show_err(ERR_FATAL, "run_batch", msg);
     return 0;
   }
-  if (o->logDir != NULL && r->logLen > 0 && !write_log_file(o, r)) return 0;
+  if (o->logDir != NULL && r->logLen > 0) {
+    if (!write_log_file(o, r->id, "log", r->log, r->logLen)) return 0;
+    if (!write_log_file(o, r->id, "res", r->report, r->reportLen)) return 0;
+  }
   long long before = resultsSize;
   if (r->reportLen > 0 && !append_whole(resultsFd, &resultsSize, r->report, r->reportLen)) {
     return output_error("write_results", CANNOT_WRITE, o->resultsFile);
@@ -229,4 +266,18 @@ void write_summary(FILE *fp, int interrupted) {
     if (n > MAX_SHOWN_DUPLICATES) fprintf(fp, " and %d more", n - MAX_SHOWN_DUPLICATES);
   }
   fprintf(fp, "\n");
+}
+
+void write_starts_note(FILE *fp, const char *path) {
+  int line = 0, id = 0;
+  int n = starts_unused(&line, &id);
+  if (n == 1) {
+    fprintf(fp, "starts file %s: 1 line for a dataset not in the batch: line %d, dataset %d\n",
+            path, line, id);
+  } else if (n > 1) {
+    fprintf(fp,
+            "starts file %s: %d lines for datasets not in the batch, the first: line %d, "
+            "dataset %d\n",
+            path, n, line, id);
+  }
 }

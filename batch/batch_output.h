@@ -9,13 +9,16 @@
 #include "batch_args.h"
 #include "batch_fit.h"
 
-// Opens the outputs and writes the table's header, and starts the counts. Returns 1, or 0
-// after a framed report with every output closed and no new file or folder left behind.
+// Opens the outputs, holding an advisory lock on the results file and the table until they
+// are closed, writes the table's header, and starts the counts. Refuses a results file or
+// table that another velbatch holds, and without o->append a results file that is not
+// empty. Returns 1, or 0 after a framed report with every output closed, nothing written
+// and no new file or folder left behind.
 int open_outputs(const batch_options *o);
 
-// Writes the results of one dataset: its log, its report, its row. A dataset whose results
-// cannot all be written leaves no part of its report or row behind. Returns 1, or 0 after a
-// framed report.
+// Writes the results of one dataset: with a log folder its log and report there, then its
+// report and its row. A dataset whose results cannot all be written leaves no part of its
+// report or row behind. Returns 1, or 0 after a framed report.
 int write_result(const batch_options *o, const batch_result *r);
 
 void close_outputs(void);
@@ -34,5 +37,9 @@ void draw_progress(int final);
 // Writes the summary line of the datasets written to fp: the counts of each status, and the
 // ids that the data file repeats. interrupted: the batch was stopped by a signal.
 void write_summary(FILE *fp, int interrupted);
+
+// Writes to fp the line that counts the lines of the starts file at path whose datasets the
+// batch did not have, naming the first; nothing when there are none.
+void write_starts_note(FILE *fp, const char *path);
 
 #endif  // VELQUIN_BATCH_OUTPUT_H

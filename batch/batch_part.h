@@ -7,8 +7,8 @@
 #include "batch_index.h"
 
 enum {
-  // Datasets of one batch: the file's distinct ids and dataset 0, or an --ids list of at
-  // most as many ids and one of every range.
+  // Datasets of one batch: the file's distinct ids and dataset 0, or an --ids list's ids
+  // alone and the file's ids in its ranges; ranges that overlap may count an id again.
   MAX_BATCH_DATASETS = MAX_IDS + MAX_ID_RANGES + 1,
 };
 

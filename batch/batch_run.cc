@@ -72,6 +72,8 @@ int run_batch(const batch_options *o) {
   draw_progress(1);
   if (outcome != DATASETS_DONE) return 2;
   int sig = pool_stop_signal();
+  // Only a batch that has met all its datasets knows which lines it had no dataset for.
+  if (sig == 0 && o->startsFile != NULL) write_starts_note(stderr, o->startsFile);
   if (strcmp(o->tableFile, "-") != 0) write_summary(stdout, sig != 0);  // or it holds the table
   if (sig != 0) return 128 + sig;
   return outputs_all_ok() ? 0 : 1;

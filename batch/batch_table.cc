@@ -11,7 +11,9 @@
 #include <string.h>
 #include <strings.h>
 
+#include "crv_reader.h"
 #include "files.h"
+#include "fit_engine.h"
 #include "models.h"
 #include "number_format.h"
 #include "reports.h"
@@ -50,11 +52,46 @@ void put_int(line_buf *b, int v) {
   put(b, digits, (size_t)format_int(digits, sizeof digits, v));
 }
 
-// A label of the catalogue, "Vo(1)....:", as a column name: "Vo(1)".
-void put_label(line_buf *b, const char *label) {
-  size_t len = strlen(label);
-  while (len > 0 && (label[len - 1] == '.' || label[len - 1] == ':')) len--;
-  put(b, label, len);
+void put_label(line_buf *b, int model, int i) {
+  char label[NAME_SIZE];
+  put(b, label, (size_t)column_label(label, sizeof label, model, i));
+}
+
+// Why a failed fit stopped, in words, from what the engine and the data load left. A RMSE
+// that is not finite is named instead of the stop it led to: a nan neither converges nor
+// rises, so such a fit runs to its limit, and the limit is not what to mend.
+void put_reason(line_buf *b) {
+  char text[ROW_SIZE], now[32], start[32], label[NAME_SIZE];
+  format_shortest(now, sizeof now, shown(rmse));
+  format_shortest(start, sizeof start, shown(fitStartRmse));
+  text[0] = '\0';
+  int ownCause = fitStop == STOP_LIMIT_NOT_POSITIVE || fitStop == STOP_NO_START_VALUE ||
+                 fitStop == STOP_NO_VALUE;
+  if (!ownCause && !isfinite(rmse) && nanDataLine > 0) {
+    snprintf(text, sizeof text, "the RMSE is not a finite number: data line %d holds nan or inf",
+             nanDataLine);
+  } else if (!ownCause && !isfinite(rmse)) {
+    snprintf(text, sizeof text,
+             "the RMSE is not a finite number: the model's values are not numbers or too large");
+  } else if (fitStop == STOP_LIMIT) {
+    snprintf(text, sizeof text, "the iteration limit (%d) was reached at RMSE %s", maxIt, now);
+  } else if (fitStop == STOP_SINGULAR) {
+    column_label(label, sizeof label, fitFunc, fitStopParm);
+    snprintf(text, sizeof text, "the normal matrix is singular: %s has no effect on the model",
+             label);
+  } else if (fitStop == STOP_DIVERGED) {
+    snprintf(text, sizeof text, "the RMSE rose a hundredfold in one iteration, to %s", now);
+  } else if (fitStop == STOP_NOT_BETTER) {
+    snprintf(text, sizeof text,
+             "the fit converged no better than its start: RMSE %s, starting RMSE %s", now, start);
+  } else if (fitStop == STOP_NO_START_VALUE) {
+    snprintf(text, sizeof text, "the model has no value at the starting values");
+  } else if (fitStop == STOP_NO_VALUE) {
+    snprintf(text, sizeof text, "the model has no value at the values an iteration reached");
+  } else if (fitStop == STOP_LIMIT_NOT_POSITIVE) {
+    snprintf(text, sizeof text, "the iteration limit (%d) is not positive", maxIt);
+  }
+  put_text(b, text);
 }
 
 int finish(line_buf *b, char *buf) {
@@ -64,17 +101,24 @@ int finish(line_buf *b, char *buf) {
 
 }  // namespace
 
+int column_label(char *buf, int size, int model, int i) {
+  const char *label = fitParmStr[model][i];
+  int len = (int)strlen(label);
+  while (len > 0 && (label[len - 1] == '.' || label[len - 1] == ':')) len--;
+  return snprintf(buf, (size_t)size, "%.*s", len, label);
+}
+
 int table_header(char *buf, int size, int model) {
   line_buf b = {buf, buf + size, 0};
   put_text(&b, "id\tstatus\titerations\trmse");
   for (int i = 0; i < fitParmNum[model]; i++) {
     put_text(&b, "\t");
-    put_label(&b, fitParmStr[model][i]);
+    put_label(&b, model, i);
     put_text(&b, "\t");
-    put_label(&b, fitParmStr[model][i]);
+    put_label(&b, model, i);
     put_text(&b, "_sd");
   }
-  put_text(&b, "\tmessage");
+  put_text(&b, "\tmessage\treason");
   return finish(&b, buf);
 }
 
@@ -106,6 +150,8 @@ int table_row(char *buf, int size, int id, int status, const char *message) {
     char c = message[i];
     put(&b, c == '\t' || c == '\n' || c == '\r' || c == '"' ? " " : &c, 1);
   }
+  put_text(&b, "\t");
+  if (status == BATCH_FAILED) put_reason(&b);
   return finish(&b, buf);
 }
 
@@ -340,5 +386,7 @@ int table_next(table_reader *t, table_entry *e) {
   // An empty message: empty, or NA where R read a column of empty fields as missing values.
   snprintf(e->message, sizeof e->message, "%s",
            strcmp(fields[message], "NA") == 0 ? "" : fields[message]);
+  snprintf(e->reason, sizeof e->reason, "%s",
+           !t->hasReason || strcmp(fields[message + 1], "NA") == 0 ? "" : fields[message + 1]);
   return 1;
 }

@@ -1,6 +1,7 @@
 // The table of a batch: one tab-separated row per dataset with its status, iteration
-// count, RMSE, every parameter and its standard deviation, and the failure message, for
-// programs (Python, R, awk) to read without help; its writer, and its reader for velplot.
+// count, RMSE, every parameter and its standard deviation, the failure message and, for a
+// failed fit, the reason it stopped, for programs (Python, R, awk) to read without help;
+// its writer, and its reader for velplot.
 #ifndef VELQUIN_BATCH_TABLE_H
 #define VELQUIN_BATCH_TABLE_H
 
@@ -10,6 +11,7 @@
 
 enum {
   ROW_SIZE = 2048,  // a row: 4 + 2 * MAX_PARMS fields of at most 24 characters, a message
+                    // and a reason
   BATCH_OK = 0,     // a dataset's status in the table, as its row names it
   BATCH_FAILED = 1,
   BATCH_REFUSED = 2,
@@ -17,16 +19,24 @@ enum {
 
 extern const char *const batch_status_names[3];
 
+// Writes parameter i's label of model without its dots and colon ("Vo(1)....:" gives
+// "Vo(1)") into buf, as snprintf does. Returns its length.
+int column_label(char *buf, int size, int model, int i);
+
 // Writes the header line for model into buf: id, status, iterations, rmse, each parameter
-// label without its dots and colon followed by the label with "_sd", message. Returns the
-// length, or -1 when it does not fit size.
+// label without its dots and colon followed by the label with "_sd", message, reason.
+// Returns the length, or -1 when it does not fit size.
 int table_header(char *buf, int size, int model);
 
 // Writes the row of dataset id into buf from the run state that its fit left (fitFunc,
 // fitParms, fitStdDev, itCount, rmse): every number in the shortest form that reads back
 // as the same double, nan without a sign. A refused row leaves its number fields empty.
-// Tabs, line breaks and double quotes of message become blanks. Returns the length, or
-// -1 when it does not fit size.
+// A failed fit's parameters are its starting values, restored, while its iterations and
+// rmse are those of the last iterate: the reason, written from the engine's stop (fitStop,
+// fitStopParm, fitStartRmse, maxIt) and the loaded data's nanDataLine, says where that
+// iterate stood and why the fit stopped there; ok and refused rows leave it empty. Tabs,
+// line breaks and double quotes of message become blanks. Returns the length, or -1 when
+// it does not fit size.
 int table_row(char *buf, int size, int id, int status, const char *message);
 
 // A table being read: the open file, its name for messages, the line reached, and what its
@@ -50,6 +60,7 @@ struct table_entry {
   double parms[MAX_PARMS];
   double stdDev[MAX_PARMS];
   char message[ROW_SIZE];
+  char reason[ROW_SIZE];  // empty in a table without the column
 };
 
 // The reader takes the tables that velbatch writes and the same tables written back by pandas

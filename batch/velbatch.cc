@@ -10,11 +10,13 @@
 #include "batch_join.h"
 #include "batch_part.h"
 #include "batch_run.h"
+#include "show_err.h"
 
 int main(int argc, char **argv) {
+  errToStderr = 1;  // standard output holds the summary, or the table
   if (argc > 1 && strcmp(argv[1], "--join") == 0) {
     if (argc < 4) {
-      fputs(velbatch_usage, stdout);
+      fputs(velbatch_usage, stderr);
       return 2;
     }
     return join_tables(argv[2], argv + 3, argc - 3) ? 0 : 2;
@@ -25,6 +27,6 @@ int main(int argc, char **argv) {
   if (got == ARGS_BAD || !check_batch_files(&o)) return 2;
   if (o.idList != NULL && !parse_id_list(o.idList)) return 2;
   if (o.part != NULL && !parse_part(o.part)) return 2;
-  if (o.startsFile != NULL && !load_starts(o.startsFile)) return 2;
+  if (o.startsFile != NULL && !load_starts(o.startsFile, o.model)) return 2;
   return run_batch(&o);
 }

@@ -1,6 +1,7 @@
 // Command-line reading shared by every program of the suite.
 #include "cli.h"
 
+#include <ctype.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -23,6 +24,32 @@ void parse_parm(const char *arg, double *value, int *held) {
     *held = 0;
     *value = atof(arg);
   }
+}
+
+int whole_int(const char *text, int *v) {
+  const char *digits = text[0] == '+' || text[0] == '-' ? text + 1 : text;
+  if (!isdigit((unsigned char)digits[0])) return 0;
+  char *end;
+  strtol(text, &end, 10);
+  if (*end != '\0') return 0;
+  *v = to_int(text);
+  return 1;
+}
+
+int whole_number(const char *text, double *v) {
+  if (isspace((unsigned char)text[0])) return 0;  // strtod would skip it
+  char *end;
+  double value = strtod(text, &end);
+  if (end == text || *end != '\0') return 0;
+  *v = value;
+  return 1;
+}
+
+int whole_parm(const char *arg, double *value, int *held) {
+  int hold = arg[0] == '=';
+  if (!whole_number(arg + hold, value)) return 0;
+  *held = hold;
+  return 1;
 }
 
 int answer_info(const char *arg, const char *program, const char *usage) {

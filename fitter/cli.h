@@ -14,6 +14,15 @@ int to_int(const char *text);
 // parameter at the value that follows, anything else varies it from its value.
 void parse_parm(const char *arg, double *value, int *held);
 
+// The same readers for a program that refuses a slip instead of reading a prefix: the whole
+// of text must be the number, without blanks. whole_int takes a sign and decimal digits
+// (a value beyond the int range becomes the nearest end, as with to_int); whole_number
+// takes what strtod reads (inf, nan, hexadecimal); whole_parm an optional "=" before a
+// whole number. Each returns 1, or 0 with its outputs untouched.
+int whole_int(const char *text, int *v);
+int whole_number(const char *text, double *v);
+int whole_parm(const char *arg, double *value, int *held);
+
 // Answers arg when it is "--help" (the usage text) or "--version" (program's name and the
 // suite's version) on standard output: returns 1 after printing, 0 for any other arg.
 int answer_info(const char *arg, const char *program, const char *usage);

@@ -8,11 +8,14 @@
 
 #include <ctype.h>
 #include <limits.h>
+#include <math.h>
 #include <stdio.h>
 
 #include "cli.h"
 #include "files.h"
 #include "show_err.h"
+
+int nanDataLine;
 
 static int is_comment(const crv_line *line) { return line->text[0] == '#' || line->text[0] == '!'; }
 
@@ -128,6 +131,7 @@ static int read_points(FILE *fp, const char *path, int datasetId, int lineNo, do
   char msg[MESSAGE_SIZE];
   crv_line line;
   line.no = lineNo;
+  nanDataLine = 0;
   long long offset = lineNo == 0 ? skip_bom(fp) : 0;  // from the top of the file
   int got;
   for (;;) {
@@ -169,6 +173,8 @@ static int read_points(FILE *fp, const char *path, int datasetId, int lineNo, do
       x[n] = a;
       y[n] = b;
       if (cols == 3) t[n] = c;
+      int finite = isfinite(a) && isfinite(b) && (cols == 2 || isfinite(c));
+      if (!finite && nanDataLine == 0) nanDataLine = line.no;
       n++;
     }
     got = next_line(fp, &line, &offset);

@@ -23,6 +23,11 @@ struct crv_place {
 int read_crv_data(const char *path, int datasetId, double *x, double *y, double *t, int *count,
                   int *columns);
 
+// The line of the dataset last loaded that first holds a value that is not finite (nan,
+// inf), or 0: set by every load that reaches the points, for a reader who asks why a fit
+// has no finite RMSE.
+extern int nanDataLine;
+
 // The same for the dataset whose id line a scan of the open file fp found at *at (or
 // dataset 0 at the start of the file): as read_crv_data would load it, with the same
 // reports and line numbers, also of a refused line or a missing id that *at records.

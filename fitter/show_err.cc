@@ -7,6 +7,7 @@
 
 char errMessage[MESSAGE_SIZE];
 int errQuiet;
+int errToStderr;
 
 void show_err(int type, const char *module, const char *message) {
   size_t len = strlen(message);
@@ -14,13 +15,14 @@ void show_err(int type, const char *module, const char *message) {
   memcpy(errMessage, message, len);
   errMessage[len] = '\0';
   if (errQuiet) return;
+  FILE *out = errToStderr ? stderr : stdout;
   static const char rule[] = "\n************************************************\n";
-  fputs(rule, stdout);
-  fputc('\n', stdout);
-  fputs(type == ERR_FATAL ? " Fatal Error Detected!\n" : " Warning, Error Detected!\n", stdout);
-  fputc('\n', stdout);
-  fprintf(stdout, " Module.: %s\n", module);
-  fprintf(stdout, " Message: %s\n", message);
-  fputs(rule, stdout);
-  fputc('\n', stdout);
+  fputs(rule, out);
+  fputc('\n', out);
+  fputs(type == ERR_FATAL ? " Fatal Error Detected!\n" : " Warning, Error Detected!\n", out);
+  fputc('\n', out);
+  fprintf(out, " Module.: %s\n", module);
+  fprintf(out, " Message: %s\n", message);
+  fputs(rule, out);
+  fputc('\n', out);
 }

@@ -1,13 +1,16 @@
 // Unit tests of the batch's outputs: results written whole in the order given, a piece that
 // a full disk cuts short taken back with the rest of its dataset, outputs that cannot all
-// be opened leaving nothing new behind, and the summary line.
+// be opened, are held by another batch or hold earlier reports leaving nothing new behind,
+// and the lines of the summary and of unused starts.
 #include "batch_output.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +25,7 @@
 
 namespace {
 
-const char header[] = "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessage\n";
+const char header[] = "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessage\treason\n";
 
 // A dataset's results as a worker leaves them; a report of "-" did not fit its buffer.
 struct piece {
@@ -74,6 +77,8 @@ TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
   struct row {
     const char *name;
     const char *logDir, *results, *table;
+    int append;
+    const char *locked;         // a file that another batch holds, or NULL
     long limit;                 // the size a file may grow to, 0: no limit
     std::vector<piece> pieces;  // written in order while each is written whole
     int whole;                  // how many are; -1: the outputs could not be opened
@@ -85,43 +90,56 @@ TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
   } rows[] = {
       // clang-format off
       {"whole results in the order given, a refused dataset without report or log",
-       "L/new", "old.res", "t.tsv", 0,
+       "L/new", "old.res", "t.tsv", 1, nullptr, 0,
        {{1, BATCH_OK, "report 1\n", "log 1\n", "1\tok\n"},
         {2, BATCH_REFUSED, "", "", "2\trefused\tno\n"},
         {3, BATCH_FAILED, "report 3\n", "log 3\n", "3\tfailed\tno\n"}},
        3, "",
-       "L/|L/new/|L/new/1.log=log 1\n|L/new/3.log=log 3\n|" + data +
+       "L/|L/new/|L/new/1.log=log 1\n|L/new/1.res=report 1\n|L/new/3.log=log 3\n|"
+           "L/new/3.res=report 3\n|" + data +
            "old.res=old\nreport 1\nreport 3\n|t.tsv=" + H +
            "1\tok\n2\trefused\tno\n3\tfailed\tno\n|",
        0, "velbatch: 3 datasets: 1 ok, 1 failed, 1 refused\n", 0},
       {"a report cut short is taken back and its row not written",
-       nullptr, "old.res", "t.tsv", 100,
+       nullptr, "old.res", "t.tsv", 1, nullptr, 100,
        {{1, BATCH_OK, r40 + "\n", "", "1\tok\n"}, {2, BATCH_OK, r40 + "\n", "", "2\tok\n"},
         {3, BATCH_OK, r40 + "\n", "", "3\tok\n"}},
        2, "Unable to write output file old.res",
        data + "old.res=old\n" + r40 + "\n" + r40 + "\n|t.tsv=" + H + "1\tok\n2\tok\n|",
        0, "velbatch: 2 datasets: 2 ok, 0 failed, 0 refused\n", 1},
       {"a row cut short takes its report back",
-       nullptr, "r.res", "t.tsv", 100,
+       nullptr, "r.res", "t.tsv", 0, nullptr, 100,
        {{1, BATCH_FAILED, "report 1\n", "", w20 + "\n"},
         {2, BATCH_OK, "report 2\n", "", w20 + "\n"}, {3, BATCH_OK, "report 3\n", "", w20 + "\n"}},
        2, "Unable to write output file t.tsv",
        data + old + "r.res=report 1\nreport 2\n|t.tsv=" + H + w20 + "\n" + w20 + "\n|",
        1, "velbatch: interrupted after 2 datasets: 1 ok, 1 failed, 0 refused\n", 0},
       {"results that did not fit their buffers are not written",
-       nullptr, "r.res", "t.tsv", 0,
+       nullptr, "r.res", "t.tsv", 0, nullptr, 0,
        {{1, BATCH_OK, "report 1\n", "", "1\tok\n"}, {2, BATCH_OK, "-", "", "2\tok\n"}},
        1, "The results of dataset 2 do not fit their buffers\n",
        data + old + "r.res=report 1\n|t.tsv=" + H + "1\tok\n|",
        0, "velbatch: 1 datasets: 1 ok, 0 failed, 0 refused\n", 1},
       {"a table that cannot be opened takes back the new results file and folders",
-       "L/new", "r.res", "none/t.tsv", 0, {},
+       "L/new", "r.res", "none/t.tsv", 0, nullptr, 0, {},
        -1, "Unable to open output file none/t.tsv", data + old,
        0, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n", 0},
       {"a header cut short takes back the new table, an earlier results file stays",
-       "L", "old.res", "t.tsv", 30, {},
+       "L", "old.res", "t.tsv", 1, nullptr, 30, {},
        -1, "Unable to write output file t.tsv", data + old,
        0, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n", 0},
+      {"a results file of earlier reports without --append",
+       "L/new", "old.res", "t.tsv", 0, nullptr, 0, {},
+       -1, "Results file old.res holds earlier reports: remove it, or give --append\n",
+       data + old, 0, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n", 0},
+      {"a results file that another batch holds",
+       "L/new", "old.res", "t.tsv", 1, "old.res", 0, {},
+       -1, "Results file old.res is in use by another velbatch\n",
+       data + old, 0, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n", 0},
+      {"a table that another batch holds keeps its rows",
+       "L/new", "r.res", "t.tsv", 0, "t.tsv", 0, {},
+       -1, "Table file t.tsv is in use by another velbatch\n",
+       data + old + "t.tsv=in use\n|", 0, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n", 0},
       // clang-format on
   };
   fill_catalogue();
@@ -136,6 +154,7 @@ TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
     batch_options o;
     memset(&o, 0, sizeof o);
     o.logDir = c.logDir;
+    o.append = c.append;
     o.dataFile = "data.crv";
     o.resultsFile = c.results;
     o.tableFile = c.table;
@@ -143,6 +162,12 @@ TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
     int whole = -1;
     char *summary = NULL;
     size_t summaryLen = 0;
+    int lockFd = -1;
+    if (c.locked != nullptr) {
+      if (!work.exists(c.locked)) work.write(c.locked, "in use\n");
+      lockFd = open(work.file(c.locked).c_str(), O_RDONLY);
+      ASSERT_EQ(flock(lockFd, LOCK_EX), 0);
+    }
     {
       outputs_place place(work.path(), c.limit);
       if (open_outputs(&o)) {
@@ -164,6 +189,7 @@ TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
       write_summary(fp, c.interrupted);
       fclose(fp);
     }
+    if (lockFd >= 0) close(lockFd);
     EXPECT_EQ(whole, c.whole);
     EXPECT_STREQ(errMessage, c.message);
     EXPECT_EQ(folder_text(work.path()), c.files);
@@ -172,6 +198,40 @@ TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
     free(summary);
   }
   errQuiet = 0;
+}
+
+// The line on the starts file's lines for datasets that the batch does not have.
+TEST(write_starts_note, counts_the_lines_and_names_the_first) {
+  temp_dir work;
+  work.write("s.txt", "# id A0 A1\n1 1 1\n9 1 1\n12 2 2\n");
+  const struct {
+    std::string data, note;
+  } rows[] = {
+      {"1\n1 2\n",
+       "starts file s.txt: 2 lines for datasets not in the batch, the first: line 3, dataset 9\n"},
+      {"12\n1 2\n1\n1 2\n",
+       "starts file s.txt: 1 line for a dataset not in the batch: line 3, dataset 9\n"},
+      {"9\n1 2\n1\n12\n", ""},
+  };
+  fill_catalogue();
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.data);
+    work.write("d.crv", r.data);
+    reset_index();
+    ASSERT_EQ(load_starts(work.file("s.txt").c_str(), 0), 1);
+    ASSERT_EQ(index_open(work.file("d.crv").c_str()), 1);
+    batch_dataset ds;
+    while (index_next(&ds) == 1) {
+    }
+    char *text = NULL;
+    size_t len = 0;
+    FILE *fp = open_memstream(&text, &len);
+    write_starts_note(fp, "s.txt");
+    fclose(fp);
+    EXPECT_EQ(std::string(text, len), r.note);
+    free(text);
+  }
+  reset_index();
 }
 
 }  // namespace

@@ -186,8 +186,8 @@ TEST(velbatch, leaves_every_file_as_it_was_when_its_workers_cannot_start) {
   };
   run_result res = run("64");
   EXPECT_EQ(res.status, 2);
-  EXPECT_EQ(res.out, frame(true, "run_batch", "Unable to start the worker processes\n"));
-  EXPECT_EQ(res.err, "");
+  EXPECT_EQ(res.err, frame(true, "run_batch", "Unable to start the worker processes\n"));
+  EXPECT_EQ(res.out, "");
   EXPECT_EQ(work.list(), before);
   EXPECT_EQ(work.read("t.tsv"), "an earlier table\n");
   res = run("2");

@@ -106,7 +106,8 @@ TEST(velbatch, a_part_without_datasets_is_done) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n");
   EXPECT_EQ(work.read("r.res"), "");
-  EXPECT_EQ(work.read("t.tsv"), "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessage\n");
+  EXPECT_EQ(work.read("t.tsv"),
+            "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessage\treason\n");
   work.write("empty.crv", "# nothing\n");
   r = run_program(VELBATCH_BIN,
                   {"--part", "0/2", "0", "empty.crv", "e.res", "e.tsv", "0", "100", "1", "1"},
@@ -114,16 +115,18 @@ TEST(velbatch, a_part_without_datasets_is_done) {
   EXPECT_EQ(r.status, 1);  // as for the whole of a file without datasets
 }
 
-// A bad part or join touches no file: each row a command line, its output and status 2.
+// A bad part or join touches no file: each row a command line, what it prints on standard
+// error and status 2, with nothing on standard output.
 TEST(velbatch, part_and_join_refusals_touch_no_file) {
-  const std::string h0 = "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessage\n";
-  const std::string h4 = "id\tstatus\titerations\trmse\tMo\tMo_sd\tW\tW_sd\tT1\tT1_sd\tmessage\n";
-  const std::string row = "1\tok\t3\t0.5\t1\t0\t2\t0\t\n";
+  const std::string h0 = "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessage\treason\n";
+  const std::string h4 =
+      "id\tstatus\titerations\trmse\tMo\tMo_sd\tW\tW_sd\tT1\tT1_sd\tmessage\treason\n";
+  const std::string row = "1\tok\t3\t0.5\t1\t0\t2\t0\t\t\n";
   auto join = [](const std::string &m) { return frame(true, "join_tables", m); };
   const struct {
     const char *name;
     std::vector<std::string> args;
-    std::string out;
+    std::string err;
   } rows[] = {
       {"a part beyond the count",
        {"--part", "3/3", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
@@ -169,10 +172,11 @@ TEST(velbatch, part_and_join_refusals_touch_no_file) {
     std::vector<std::string> before = work.list();
     run_result res = run_program(VELBATCH_BIN, r.args, work.path());
     EXPECT_EQ(res.status, 2);
-    if (r.out.empty()) {
-      EXPECT_EQ(res.out.rfind("usage: velbatch", 0), 0u) << res.out;
+    EXPECT_EQ(res.out, "");
+    if (r.err.empty()) {
+      EXPECT_EQ(res.err.rfind("usage: velbatch", 0), 0u) << res.err;
     } else {
-      EXPECT_EQ(res.out, r.out);
+      EXPECT_EQ(res.err, r.err);
     }
     EXPECT_EQ(work.list(), before);
     EXPECT_EQ(work.read("old.tsv"), "old\n");

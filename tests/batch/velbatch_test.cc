@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -94,13 +95,14 @@ std::string g5(double v) {
 
 struct expected_batch {
   std::string results, table, out;
-  std::vector<std::string> logs;  // "ID.log" files, sorted as the folder lists them
+  std::vector<std::string> logs;  // "ID.log" and "ID.res" files, sorted as the folder lists them
   std::vector<std::string> logText;
   int status;
 };
 
-// What velbatch must give: one velquin run per id, in batch order, in a folder of its own.
-// A dataset's line of the starts file replaces the parameters.
+// What velbatch must give: one velquin run per id, in batch order, in a folder of its own,
+// each report appended to ID.res. A dataset's line of the starts file replaces the
+// parameters.
 expected_batch run_velquin(const std::string &data, const std::vector<int> &ids,
                            const std::vector<std::string> &fit, const std::string &starts,
                            const std::string &summary) {
@@ -108,8 +110,8 @@ expected_batch run_velquin(const std::string &data, const std::vector<int> &ids,
   work.write("data.crv", data);
   expected_batch e{"", "", summary, {}, {}, 0};
   for (int id : ids) {
-    std::vector<std::string> args = {"0", std::to_string(id), "data.crv", "r.res",
-                                     std::to_string(id) + ".log"};
+    std::string name = std::to_string(id);
+    std::vector<std::string> args = {"0", name, "data.crv", name + ".res", name + ".log"};
     args.insert(args.end(), fit.begin(), fit.begin() + 2);
     std::vector<std::string> parms(fit.begin() + 2, fit.end());
     for (const std::string &line : lines_of(starts)) {
@@ -119,21 +121,22 @@ expected_batch run_velquin(const std::string &data, const std::vector<int> &ids,
     args.insert(args.end(), parms.begin(), parms.end());
     run_result r = run_program(VELQUIN_BIN, args, work.path());
     if (r.status != 0) e.status = 1;
-    if (work.exists(std::to_string(id) + ".log")) e.logs.push_back(std::to_string(id) + ".log");
+    if (work.exists(name + ".log")) e.logs.insert(e.logs.end(), {name + ".log", name + ".res"});
+    if (work.exists(name + ".res")) e.results += work.read(name + ".res");
     e.table += std::to_string(id) + "\t" +
                (r.status == 0   ? "ok"
                 : r.out.empty() ? "failed"
                                 : "refused");
     e.table += (r.out.empty() ? "" : "\t" + frame_message(r.out)) + "\n";
   }
-  e.results = work.exists("r.res") ? work.read("r.res") : "";
   std::sort(e.logs.begin(), e.logs.end());
   for (const std::string &f : e.logs) e.logText.push_back(work.read(f));
   return e;
 }
 
 // Compares velbatch's table with the logs velquin wrote: the status, every value of the
-// log equal to the table's printed with "%10.5g", the failure message.
+// log equal to the table's printed with "%10.5g", the failure message, a reason for a
+// failed fit only.
 void check_table(const std::string &table, const std::string &expected, const temp_dir &logs,
                  int numbers) {
   std::vector<std::string> rows = lines_of(table), want = lines_of(expected);
@@ -141,9 +144,11 @@ void check_table(const std::string &table, const std::string &expected, const te
   for (size_t i = 0; i < want.size(); i++) {
     SCOPED_TRACE(rows[i + 1]);
     std::vector<std::string> f = split(rows[i + 1], '\t'), w = split(want[i], '\t');
-    ASSERT_EQ(f.size(), (size_t)(4 + numbers + 1));
+    ASSERT_EQ(f.size(), (size_t)(4 + numbers + 2));
     EXPECT_EQ(f[0], w[0]);
     EXPECT_EQ(f[1], w[1]);
+    EXPECT_EQ(f.back().empty(), w[1] != "failed");
+    f.pop_back();
     if (w[1] == "refused") {
       for (int k = 2; k < 4 + numbers; k++) EXPECT_EQ(f[k], "");
       EXPECT_EQ(f.back(), w[2]);
@@ -185,10 +190,15 @@ TEST(velbatch, gives_what_velquin_gives_for_each_dataset) {
        {"--jobs=3", "--ids", "15,99,0,2-3"},
        {15, 99, 0, 2, 3},
        "velbatch: 5 datasets: 2 ok, 1 failed, 2 refused\n"},
+      {"a range of ids takes those of the file, in file order",
+       "",
+       {"-j2", "--ids", "8-1000000"},
+       {8, 9, 10, 12, 13, 14, 15},
+       "velbatch: 7 datasets: 3 ok, 0 failed, 4 refused\n"},
       // Dataset 2 starts at its exact values (and still cannot converge); 4 holds its slope
-      // near the truth and converges; the third value of 4 is past the model's two.
+      // near the truth and converges.
       {"starting values of some datasets",
-       "# id A0 A1\n2 2 1\n\n4 =2.001 0.5 7\n",
+       "# id A0 A1\n2 2 1\n\n4 =2.001 0.5\n",
        {"-j3"},
        {0, 1, 2, 3, 4},
        "velbatch: 5 datasets: 4 ok, 1 failed, 0 refused; ids on more than one id line, only the "
@@ -220,7 +230,7 @@ TEST(velbatch, gives_what_velquin_gives_for_each_dataset) {
       logs.write(want.logs[i], want.logText[i]);
     }
     EXPECT_EQ(lines_of(work.read("t.tsv"))[0],
-              "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessage");
+              "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessage\treason");
     check_table(work.read("t.tsv"), want.table, logs, 4);
   }
 }
@@ -243,10 +253,13 @@ deviation, message.
   --ids LIST       fit only these datasets, in this order: 3,7,10-20
   --part K/N       fit only the K-th (0 to N-1) of N equal parts of these datasets
   --starts FILE    starting values per dataset: lines of an id and parameters
-  --log-dir DIR    also write each dataset's velquin log as DIR/ID.log
+  --log-dir DIR    also write each dataset's velquin log and report as DIR/ID.log
+                   and DIR/ID.res
+  --append         add to a results file that holds earlier reports
   --help, --version
 
-The positions and parameters are velquin's; a leading "=" holds a parameter.
+The positions and parameters are velquin's, each number whole; a leading "=" holds
+a parameter.
 Exit status: 0 when every dataset is ok, 1 when one failed or was refused, 2 when the
 batch could not run, 130 or 143 after an interrupt.
 
@@ -254,8 +267,9 @@ batch could not run, 130 or 143 after an interrupt.
 whole batch under one header; exit status 0, or 2 when it refuses a part.
 )";
 
-// A batch that cannot run touches no file: each row a command line, its output (the usage
-// text or a framed report) and status 2.
+// A batch that cannot run touches no file: each row a command line, what it prints on
+// standard error (the usage text or a framed report, always fatal) and status 2, with
+// nothing on standard output.
 TEST(velbatch, refuses_what_cannot_run_before_writing) {
   const std::string line = "1\n0 1.1\n1 2.9\n2 5.2\n";
   auto refused = [](const std::string &m) { return frame(true, "get_batch_args", m); };
@@ -263,7 +277,7 @@ TEST(velbatch, refuses_what_cannot_run_before_writing) {
   struct row {
     const char *name;
     std::vector<std::string> args;
-    std::string out;
+    std::string err;
   } rows[] = {
       {"five positions", {"0", "data.crv", "r.res", "t.tsv", "0"}, usage},
       {"an unknown option",
@@ -288,7 +302,7 @@ TEST(velbatch, refuses_what_cannot_run_before_writing) {
              "Data file /dev/stdin cannot be read twice: give a file, not a pipe\n")},
       {"a missing data file",
        {"0", "none.crv", "r.res", "t.tsv", "0", "10"},
-       frame(false, "read_crv_data", "Unable to open file none.crv\n")},
+       frame(true, "read_crv_data", "Unable to open file none.crv\n")},
       {"results file is the data file",
        {"0", "data.crv", "./data.crv", "t.tsv", "0", "10"},
        refused("Output file ./data.crv is the data file\n")},
@@ -329,10 +343,44 @@ TEST(velbatch, refuses_what_cannot_run_before_writing) {
              "Starts file /dev/stdin cannot be read twice: give a file, not a pipe\n")},
       {"a folder as data file",
        {"0", "logs", "r.res", "t.tsv", "0", "10"},
-       frame(false, "read_crv_data", "Unable to read file logs\n")},
+       frame(true, "read_crv_data", "Unable to read file logs\n")},
       {"an offset of -inf is a position",
        {"-inf", "none.crv", "r.res", "t.tsv", "0", "10"},
-       frame(false, "read_crv_data", "Unable to open file none.crv\n")},
+       frame(true, "read_crv_data", "Unable to open file none.crv\n")},
+      {"a letter O in the iteration limit",
+       {"0", "data.crv", "r.res", "t.tsv", "0", "1OO"},
+       refused("Argument maxIterations is not an integer: 1OO\n")},
+      {"a model with a letter",
+       {"0", "data.crv", "r.res", "t.tsv", "5x", "10"},
+       refused("Argument model is not an integer: 5x\n")},
+      {"a decimal comma",
+       {"1,5", "data.crv", "r.res", "t.tsv", "0", "10"},
+       refused("Argument dataOffset is not a number: 1,5\n")},
+      {"a parameter that is not a number",
+       {"0", "data.crv", "r.res", "t.tsv", "0", "10", "1", "=2x"},
+       refused("Parameter A1 is not a number: =2x\n")},
+      {"more parameters than the model takes",
+       {"0", "data.crv", "r.res", "t.tsv", "5", "10", "1", "2", "3"},
+       refused("Model 5 (T2 Relaxation) takes 2 parameters: Mo T2; 3 given\n")},
+      {"an option after the positions",
+       {"0", "data.crv", "r.res", "t.tsv", "0", "10", "1", "1", "-j", "2"},
+       refused("Option -j stands after the positions: options go before the positions\n")},
+      {"a starts word that is not a number",
+       {"--starts", "word.starts", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
+       frame(true, "load_starts",
+             "Line 1 of starts file word.starts: word 3 (parameter A1) is not a number: 1OO\n")},
+      {"a starts line of more values than the model takes",
+       {"--starts", "many.starts", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
+       frame(true, "load_starts",
+             "Line 2 of starts file many.starts: Model 0 (Straight Line) takes 2 parameters: A0 "
+             "A1; 3 given\n")},
+      {"a results file of earlier reports",
+       {"0", "data.crv", "old.res", "t.tsv", "0", "10"},
+       frame(true, "write_results",
+             "Results file old.res holds earlier reports: remove it, or give --append\n")},
+      {"results file named as a report of the log folder",
+       {"--log-dir", "logs", "0", "data.crv", "logs/2.res", "t.tsv", "0", "10"},
+       refused("Report file logs/2.res is the results file\n")},
   };
   for (const row &r : rows) {
     SCOPED_TRACE(r.name);
@@ -341,13 +389,15 @@ TEST(velbatch, refuses_what_cannot_run_before_writing) {
     work.write("old.res", "old\n");
     work.write("bad.starts", "# id A0 A1\nid 1 2\n");
     work.write("twice.starts", "1 2 1\n\n1 2 2\n");
+    work.write("word.starts", "1 2 1OO\n");
+    work.write("many.starts", "# id A0 A1\n1 2 1 0\n");
     mkdir(work.file("logs").c_str(), 0777);
     ASSERT_EQ(link(work.file("data.crv").c_str(), work.file("logs/1.log").c_str()), 0);
     std::vector<std::string> before = work.list();
     run_result res = run_program(VELBATCH_BIN, r.args, work.path());
     EXPECT_EQ(res.status, 2);
-    EXPECT_EQ(res.out, r.out);
-    EXPECT_EQ(res.err, "");
+    EXPECT_EQ(res.err, r.err);
+    EXPECT_EQ(res.out, "");
     EXPECT_EQ(work.list(), before);
     EXPECT_EQ(work.read("data.crv"), line);
     EXPECT_EQ(work.read("old.res"), "old\n");
@@ -372,7 +422,8 @@ TEST(velbatch, a_log_that_cannot_be_written_keeps_reports_and_rows_in_step) {
       VELBATCH_BIN, {"-j", "2", "--log-dir", "L", "0", "data.crv", "r.res", "t.tsv", "0", "100"},
       work.path());
   EXPECT_EQ(res.status, 2);
-  EXPECT_EQ(res.out, frame(true, "write_log", "Unable to open output file L/2.log"));
+  EXPECT_EQ(res.err, frame(true, "write_log", "Unable to open output file L/2.log"));
+  EXPECT_EQ(res.out, "");
   std::string results = work.read("r.res"), table = work.read("t.tsv");
   EXPECT_EQ(results.find("Data Input.:"), results.rfind("Data Input.:"));
   EXPECT_NE(results.find("Data Input.:"), std::string::npos);
@@ -429,6 +480,136 @@ TEST(velbatch, an_interrupt_leaves_whole_reports_and_rows) {
                                     " datasets: 0 ok, " + std::to_string(rows) +
                                     " failed, 0 refused\n");
   }
+}
+
+// Two batches at once on one results file or one table would interleave their reports:
+// the second is refused at its start and writes nothing, its own table included.
+TEST(velbatch, a_second_batch_on_the_same_outputs_is_refused) {
+  std::string data;  // exact lines never converge: every fit runs to its limit
+  for (int id = 1; id <= 100; id++) {
+    data += std::to_string(id) + "\n";
+    for (int i = 0; i < 1500; i++) data += std::to_string(i) + " " + std::to_string(2 * i) + "\n";
+  }
+  temp_dir work;
+  work.write("data.crv", data);
+  started_program first = start_program(
+      VELBATCH_BIN, {"-j", "1", "0", "data.crv", "r.res", "t.tsv", "0", "2000", "2", "0"},
+      work.path());
+  for (int tries = 0; tries < 3000 && !(work.exists("t.tsv") && work.read("t.tsv").size() > 0);
+       tries++) {
+    usleep(10000);
+  }
+  const struct {
+    const char *name;
+    std::vector<std::string> args;
+    std::string err;
+  } rows[] = {
+      {"the same results file",
+       {"--append", "0", "data.crv", "r.res", "other.tsv", "0", "10"},
+       frame(true, "write_results", "Results file r.res is in use by another velbatch\n")},
+      {"the same table",
+       {"0", "data.crv", "other.res", "t.tsv", "0", "10"},
+       frame(true, "write_table", "Table file t.tsv is in use by another velbatch\n")},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.name);
+    std::string table = work.read("t.tsv");
+    run_result res = run_program(VELBATCH_BIN, r.args, work.path());
+    EXPECT_EQ(res.status, 2);
+    EXPECT_EQ(res.err, r.err);
+    EXPECT_EQ(res.out, "");
+    EXPECT_FALSE(work.exists("other.tsv"));
+    EXPECT_FALSE(work.exists("other.res"));
+    EXPECT_EQ(work.read("t.tsv").substr(0, table.size()), table);  // only grown
+  }
+  kill(first.pid, SIGTERM);
+  EXPECT_EQ(finish_program(first).status, 128 + SIGTERM);
+}
+
+// --append adds a second batch's reports to the first's; the table holds the second only.
+TEST(velbatch, appends_reports_when_asked) {
+  temp_dir work;
+  work.write("data.crv", "1\n0 1.1\n1 2.9\n2 5.2\n3 6.8\n");
+  const std::vector<std::string> fit = {"0", "data.crv", "r.res", "t.tsv", "0", "100", "1", "1"};
+  run_result r = run_program(VELBATCH_BIN, fit, work.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string report = work.read("r.res"), table = work.read("t.tsv");
+  std::vector<std::string> again = fit;
+  again.insert(again.begin(), "--append");
+  r = run_program(VELBATCH_BIN, again, work.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(work.read("r.res"), report + report);
+  EXPECT_EQ(work.read("t.tsv"), table);
+}
+
+// Each failed fit says why it stopped, in words, beside velquin's message.
+TEST(velbatch, says_why_each_fit_failed) {
+  temp_dir work;
+  work.write("data.crv",
+             "1\n0 1\n1 3\n2 5\n3 7\n"    // exact: the limit is reached
+             "2\n0 1\n1 nan\n2 5\n"        // nan in the data, line 8
+             "3\n0 1\n0 2\n0 3\n");       // x all 0: A0 has no effect
+  run_result r = run_program(
+      VELBATCH_BIN, {"-j", "2", "0", "data.crv", "r.res", "-", "0", "50", "1", "1"}, work.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "");
+  std::vector<std::string> rows = lines_of(r.out);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessage\treason");
+  const char *reasons[] = {"the iteration limit (50) was reached at RMSE ",
+                           "the RMSE is not a finite number: data line 8 holds nan or inf",
+                           "the normal matrix is singular: A0 has no effect on the model"};
+  for (int k = 0; k < 3; k++) {
+    SCOPED_TRACE(rows[k + 1]);
+    std::vector<std::string> f = split(rows[k + 1], '\t');
+    ASSERT_EQ(f.size(), 10u);
+    EXPECT_EQ(f[1], "failed");
+    EXPECT_EQ(f[8], "velquin: Unable to converge with your starting parameters.");
+    EXPECT_EQ(f[9].substr(0, strlen(reasons[k])), reasons[k]);
+  }
+  // The limit's RMSE is the one in the row, the last iterate's.
+  std::vector<std::string> first = split(rows[1], '\t');
+  EXPECT_EQ(first[9], reasons[0] + first[3]);
+}
+
+// A starts file may begin with a byte order mark; lines for datasets that the batch does not
+// have are counted on standard error, the first named.
+TEST(velbatch, counts_starts_lines_for_datasets_not_in_the_batch) {
+  temp_dir work;
+  work.write("data.crv", "1\n0 1.1\n1 2.9\n2 5.2\n3 6.8\n2\n0 1\n1 3.2\n2 4.9\n3 7.1\n");
+  work.write("s.txt", "\xEF\xBB\xBF# id A0 A1\n2 =2 1\n7 1 1\n1 1 1\n12 1 1\n");
+  run_result r = run_program(
+      VELBATCH_BIN, {"--starts", "s.txt", "0", "data.crv", "r.res", "t.tsv", "0", "100", "1", "1"},
+      work.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "velbatch: 2 datasets: 2 ok, 0 failed, 0 refused\n");
+  const std::string note =
+      "starts file s.txt: 2 lines for datasets not in the batch, the first: line 3, dataset 7\n";
+  EXPECT_EQ(r.err, note);
+  std::vector<std::string> row = split(lines_of(work.read("t.tsv"))[2], '\t');
+  EXPECT_EQ(row[4], "2");  // dataset 2's A0, held at its line's value
+  EXPECT_EQ(row[5], "0");
+  // A part of the batch counts the lines of datasets in no part, not those of other parts.
+  r = run_program(VELBATCH_BIN,
+                  {"--part", "1/2", "--starts", "s.txt", "0", "data.crv", "p.res", "p.tsv", "0",
+                   "100", "1", "1"},
+                  work.path());
+  EXPECT_EQ(r.out, "velbatch: 1 datasets: 1 ok, 0 failed, 0 refused\n");
+  EXPECT_EQ(r.err, note);
+}
+
+// The README's first screen: the demonstration fits the T1 example, then the titration
+// table of examples/ in one batch, and prints the batch's table.
+TEST(velbatch, the_demonstration_fits_the_titration_table) {
+  temp_dir work;
+  run_result r = run_program("/bin/sh", {EXAMPLES_DIR "/demo.sh", VELQUIN_BIN}, work.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("velbatch: 3 datasets: 3 ok, 0 failed, 0 refused\n"), std::string::npos);
+  std::vector<std::string> lines = lines_of(r.out.substr(r.out.find("--- titration.tsv\n")));
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[1].substr(0, 12), "id  status  ");
+  for (int k = 1; k <= 3; k++) EXPECT_EQ(lines[k + 1].substr(0, 8), std::to_string(k) + "   ok  ");
 }
 
 // Python's csv module reads every column of the table: numbers, nan, inf, empty fields.

@@ -92,7 +92,7 @@ cp part2.tsv part2.tsv.first
 cp part2.res part2.res.first
 cp big.tsv big.tsv.first
 truncate -s -7 part2.tsv
-if sh slurm-join.sh > join.out; then fail "a part cut short was joined"; fi
+if sh slurm-join.sh > join.out 2>&1; then fail "a part cut short was joined"; fi
 grep -q "Part table part2.tsv is not whole" join.out || { cat join.out; fail "the join's message"; }
 cmp big.tsv big.tsv.first || fail "a refused join changed the table"
 sbatch --wait --array=2 slurm-parts.sh || fail "task 2 submitted again alone"

@@ -107,6 +107,30 @@ TEST(read_crv_data, loads_the_requested_dataset) {
   }
 }
 
+// A fit without a finite RMSE names the data line that caused it: the first line of the
+// dataset loaded that holds nan or inf, counted as every report counts lines.
+TEST(read_crv_data, keeps_the_first_line_without_a_finite_value) {
+  const struct {
+    const char *name;
+    std::string content;
+    int id;
+    int line;
+  } rows[] = {
+      {"finite values", "1 2\n3 4\n", 0, 0},
+      {"nan as y", "# c\n1 2\n3 nan\n5 inf\n", 0, 3},
+      {"inf as x after a mark", "\xEF\xBB\xBF" "1\n-inf 2\n3 4\n", 1, 2},
+      {"nan as the third column", "1 2 3\n4 5 -nan\n", 0, 2},
+      {"each load on its own", "1\n1 nan\n3 4\n2\n1 2\n3 4\n", 2, 0},
+      {"a comment holds no value", "1 2\n# nan\n3 4\n", 0, 0},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.name);
+    load(r.content, 1);  // another load first: its line is forgotten
+    ASSERT_EQ(load(r.content, r.id).ok, 1);
+    EXPECT_EQ(nanDataLine, r.line);
+  }
+}
+
 struct refusal_case {
   const char *name;
   std::string content;

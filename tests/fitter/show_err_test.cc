@@ -32,6 +32,14 @@ TEST(show_err, frames_warnings_and_returns) {
   errQuiet = 0;
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(errMessage, long_message.substr(0, MESSAGE_SIZE - 1));
+  // A program whose standard output holds its results frames its reports on standard error.
+  errToStderr = 1;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  show_err(ERR_FATAL, "m", "x");
+  errToStderr = 0;
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), frame(true, "m", "x"));
 }
 
 }  // namespace

@@ -65,7 +65,8 @@ TEST(man_pages, synopsis_matches_the_usage_text) {
     SCOPED_TRACE(r.page);
     EXPECT_NE(read_file(page_path(r.page)).find(r.synopsis), std::string::npos);
     temp_dir work;
-    std::string usage = run_program(r.program, {}, work.path()).out;
+    run_result run = run_program(r.program, {}, work.path());
+    std::string usage = run.out + run.err;  // velbatch's usage error is on standard error
     std::string args = std::string(r.synopsis).substr(3);  // after ".I "
     args.pop_back();
     EXPECT_NE(usage.find(args), std::string::npos) << usage;

@@ -603,11 +603,12 @@ TEST(velplot, grids_appear_all_or_none) {
 const char rewrite_tables[] = R"(import csv, math, sys
 source, pandas_name, r_name = sys.argv[1:4]
 rows = list(csv.reader(open(source, newline=''), delimiter='\t'))
-pandas, r = [rows[0]], [rows[0] + ['reason']]
+extra = [] if 'reason' in rows[0] else ['reason']
+pandas, r = [rows[0]], [rows[0] + extra]
 for row in rows[1:]:
     p, q = [], []
     for name, text in zip(rows[0], row):
-        if name in ('status', 'message'):
+        if name in ('status', 'message', 'reason'):
             p.append(text)
             q.append(text or 'NA')
             continue
@@ -616,7 +617,7 @@ for row in rows[1:]:
         q.append('NA' if v is None else 'NaN' if math.isnan(v) else
                  ('Inf' if v > 0 else '-Inf') if math.isinf(v) else '%.15g' % v)
     pandas.append(p)
-    r.append(q + ['NA'])
+    r.append(q + ['NA' for e in extra])
 for name, table in ((pandas_name, pandas), (r_name, r)):
     with open(name, 'w', newline='') as f:
         csv.writer(f, delimiter='\t', lineterminator='\n').writerows(table)
