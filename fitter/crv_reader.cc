@@ -15,11 +15,20 @@
 
 static int is_comment(const crv_line *line) { return line->text[0] == '#' || line->text[0] == '!'; }
 
+// Where the reader takes its lines: the open file, or its bytes in memory.
+struct crv_input {
+  FILE *fp;  // NULL: the bytes from at to end
+  const char *at, *end;
+};
+
 // Reads the next whole line and counts it and the bytes it takes. A line too long for the
 // buffer passes when it is a comment. Reports nothing.
-static int next_line(FILE *fp, crv_line *line, long long *offset) {
+static int next_line(crv_input *in, crv_line *line, long long *offset) {
   long long taken = 0;
-  int got = read_whole_line(fp, line->text, CRV_LINE_SIZE, &line->len, &taken, NULL);
+  int got =
+      in->fp != NULL
+          ? read_whole_line(in->fp, line->text, CRV_LINE_SIZE, &line->len, &taken, NULL)
+          : read_whole_line_mem(&in->at, in->end, line->text, CRV_LINE_SIZE, &line->len, &taken);
   if (got == LINE_END) return LINE_END;
   if (line->no < INT_MAX) line->no++;  // beyond, only the number in a message would be wrong
   *offset += taken;
@@ -54,7 +63,8 @@ void crv_scan_start(crv_scan *scan, FILE *fp) {
 
 int crv_scan_next(crv_scan *scan, int *id, crv_place *at) {
   for (;;) {
-    int got = next_line(scan->fp, &scan->line, &scan->offset);
+    crv_input in = {scan->fp, NULL, NULL};
+    int got = next_line(&in, &scan->line, &scan->offset);
     if (got == LINE_END) return CRV_END;
     if (got == LINE_ERROR) return CRV_READ_ERROR;
     if (got == LINE_TOO_LONG) {
@@ -110,18 +120,20 @@ static int read_point(const crv_line *line, int cols, double *a, double *b, doub
   return sscanf(line->text, "%lf %lf %lf", a, b, c);
 }
 
-// Reads the points of the dataset that begins at the current position of fp, whose lines
-// are numbered on from lineNo: the first data line is the next one that is neither a
-// comment nor empty.
-static int read_points(FILE *fp, const char *path, int datasetId, int lineNo, double *x, double *y,
-                       double *t, int *count, int *columns) {
+// Reads the points of the dataset that begins where in stands, whose lines are numbered on
+// from lineNo: the first data line is the next one that is neither a comment nor empty.
+static int read_points(crv_input *in, const char *path, int datasetId, int lineNo, double *x,
+                       double *y, double *t, int *count, int *columns) {
   char msg[MESSAGE_SIZE];
   crv_line line;
   line.no = lineNo;
-  long long offset = lineNo == 0 ? skip_bom(fp) : 0;  // from the top of the file
+  long long offset = 0;
+  if (lineNo == 0) {  // from the top of the file
+    offset = in->fp != NULL ? skip_bom(in->fp) : skip_bom_mem(&in->at, in->end);
+  }
   int got;
   for (;;) {
-    got = next_line(fp, &line, &offset);
+    got = next_line(in, &line, &offset);
     if (got == LINE_ERROR || got == LINE_TOO_LONG) return refuse_line(got, path, &line);
     if (got == LINE_END) {
       if (datasetId == 0) {
@@ -161,7 +173,7 @@ static int read_points(FILE *fp, const char *path, int datasetId, int lineNo, do
       if (cols == 3) t[n] = c;
       n++;
     }
-    got = next_line(fp, &line, &offset);
+    got = next_line(in, &line, &offset);
     if (got == LINE_ERROR || got == LINE_TOO_LONG) return refuse_line(got, path, &line);
     if (got == LINE_END) break;
   }
@@ -181,8 +193,9 @@ int read_crv_data(const char *path, int datasetId, double *x, double *y, double 
   if (fp == NULL) return 0;
   int ok = 0;
   crv_place at = {0, 0, 0, 0};
+  crv_input in = {fp, NULL, NULL};
   if (datasetId == 0) {
-    ok = read_points(fp, path, datasetId, 0, x, y, t, count, columns);
+    ok = read_points(&in, path, datasetId, 0, x, y, t, count, columns);
   } else {
     // The search reads the file as a scan does, so that a batch finds the same datasets.
     crv_scan scan;
@@ -193,7 +206,7 @@ int read_crv_data(const char *path, int datasetId, double *x, double *y, double 
       if (got == CRV_ID_LINE && id != datasetId) continue;
       if (got == CRV_OTHER_LINE) continue;
       if (got == CRV_ID_LINE) {
-        ok = read_points(fp, path, datasetId, at.lineNo, x, y, t, count, columns);
+        ok = read_points(&in, path, datasetId, at.lineNo, x, y, t, count, columns);
       } else if (got == CRV_END) {
         missing_id(datasetId);
       } else {
@@ -206,14 +219,29 @@ int read_crv_data(const char *path, int datasetId, double *x, double *y, double 
   return ok;
 }
 
-int read_crv_at(FILE *fp, const char *path, int datasetId, const crv_place *at, double *x,
-                double *y, double *t, int *count, int *columns) {
-  // What a search from the top meets first: the file itself, then a refused line, then
-  // the end of the file without the id.
-  if (fp == NULL) return cannot_open(path);
+// What a search from the top meets before the dataset found at *at: the file itself (opened
+// or not), then a refused line, then the end of the file without the id. Returns 1 when
+// nothing stops the dataset, or 0 after the report.
+static int place_readable(int opened, const char *path, int datasetId, const crv_place *at) {
+  if (!opened) return cannot_open(path);
   if (at->refusedLine != 0) return crv_refuse(CRV_LONG_LINE, path, at->refusedLine);
   if (at->missing) return missing_id(datasetId);
+  return 1;
+}
+
+int read_crv_at(FILE *fp, const char *path, int datasetId, const crv_place *at, double *x,
+                double *y, double *t, int *count, int *columns) {
+  if (!place_readable(fp != NULL, path, datasetId, at)) return 0;
   clearerr(fp);
   if (fseeko(fp, (off_t)at->offset, SEEK_SET) != 0) return crv_refuse(CRV_READ_ERROR, path, 0);
-  return read_points(fp, path, datasetId, at->lineNo, x, y, t, count, columns);
+  crv_input in = {fp, NULL, NULL};
+  return read_points(&in, path, datasetId, at->lineNo, x, y, t, count, columns);
+}
+
+int read_crv_mem(const char *bytes, long long size, const char *path, int datasetId,
+                 const crv_place *at, double *x, double *y, double *t, int *count, int *columns) {
+  if (!place_readable(1, path, datasetId, at)) return 0;
+  long long from = at->offset < size ? at->offset : size;  // a seek past the end reads nothing
+  crv_input in = {NULL, bytes + from, bytes + size};
+  return read_points(&in, path, datasetId, at->lineNo, x, y, t, count, columns);
 }

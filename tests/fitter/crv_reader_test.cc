@@ -227,4 +227,82 @@ TEST(read_crv_data, point_count_limits_are_fatal_reports) {
   }
 }
 
+// What one reader gives for one place: its result, count, columns, the bytes of its points
+// and its report.
+std::string read_at_place(int fromMemory, FILE *fp, const std::string &bytes,
+                          const std::string &path, int id, const crv_place &at) {
+  static double x[MAX_POINTS], y[MAX_POINTS], t[MAX_POINTS];
+  for (int i = 0; i < MAX_POINTS; i++) x[i] = y[i] = t[i] = -7.0;
+  int count = -1, columns = -1;
+  testing::internal::CaptureStdout();
+  int ok = fromMemory ? read_crv_mem(bytes.data(), (long long)bytes.size(), path.c_str(), id, &at,
+                                     x, y, t, &count, &columns)
+                      : read_crv_at(fp, path.c_str(), id, &at, x, y, t, &count, &columns);
+  std::string got = testing::internal::GetCapturedStdout();
+  got += " ok " + std::to_string(ok) + " count " + std::to_string(count) + " columns " +
+         std::to_string(columns) + " points ";
+  for (int i = 0; ok && i < count; i++) {
+    got.append((const char *)&x[i], sizeof x[i]).append((const char *)&y[i], sizeof y[i]);
+    if (columns == 3) got.append((const char *)&t[i], sizeof t[i]);
+  }
+  return got;
+}
+
+// The reader from memory against the reader from the file, on the same bytes: at every
+// place a scan finds, at the top of the file (dataset 0) and past its end, the same points
+// or the same report.
+TEST(read_crv_mem, reads_what_read_crv_at_reads_from_the_file) {
+  std::string line255 = "1 2" + std::string(252, ' ') + "\n";
+  const struct {
+    const char *name;
+    std::string content;
+  } rows[] = {
+      {"two datasets", two_sets},
+      {"data before the first id, comments, empty lines", "1 2\n3 4\n# c\n\n5\n! d\n6 7\n8 9\n"},
+      {"three columns and a fourth value", "1\n1 2 3 4\n5 6 7\n2\n1 2\n1 2 3\n"},
+      {"CR-LF lines", "# title\r\n1\r\n1 2\r\n\r\n3 4\r\n2\r\n5 6\r\n7 8"},
+      {"the last line without a feed", "1\n1 2\n3 4"},
+      {"an id on the last line", "1\n1 2\n3 4\n9"},
+      {"an id and its feed at the end", "1\n1 2\n3 4\n9\n"},
+      {"a byte order mark", "\xEF\xBB\xBF" "1 2\n3 4\n4\r\n1 2\r\n3 4\r\n"},
+      {"part of a mark", "\xEF\xBB" "1 2\n3 4\n"},
+      {"a mark alone", "\xEF\xBB\xBF"},
+      {"a line of 255 characters and a feed", "1\n1 2\n" + line255 + "2\n1 2\n3 4\n"},
+      {"long comments pass", "#" + std::string(1000, 'c') + "\n1\n1 2\n!" + std::string(300, 'x') +
+       "\n3 4\n"},
+      {"NUL bytes", std::string("1\n1 2\n\0junk\n3 4\n2\n\0\n5 6\n", 28)},
+      {"text, lone numbers and invalid lines", "1\nx y\n2\n1 2\nabc\n3\n5\n4\n1 2\n3 4\n"},
+      {"one point", "4\n1 2\n4\n"},
+      {"1501 points", "1\n" + points_file(MAX_POINTS + 1, "2\n1 2\n3 4\n")},
+      {"1500 points and what follows", "1\n" + points_file(MAX_POINTS, "# after\n\n7\n")},
+      {"only comments", "# a\n\n! b\n  \n"},
+      {"empty", ""},
+  };
+  temp_dir dir;
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    dir.write("d.crv", row.content);
+    std::string path = dir.file("d.crv");
+    FILE *fp = fopen(path.c_str(), "r");
+    ASSERT_NE(fp, nullptr);
+    std::vector<std::pair<int, crv_place>> places = {
+        {0, {0, 0, 0, 0}}, {3, {(long long)row.content.size() + 5, 7, 0, 0}}};
+    crv_scan scan;
+    crv_scan_start(&scan, fp);
+    for (;;) {
+      int id = 0;
+      crv_place at = {0, 0, 0, 0};
+      int got = crv_scan_next(&scan, &id, &at);
+      if (got == CRV_END || got == CRV_READ_ERROR || got == CRV_LONG_LINE) break;
+      if (got == CRV_ID_LINE) places.push_back({id, at});
+    }
+    for (const auto &place : places) {
+      SCOPED_TRACE(place.first);
+      EXPECT_EQ(read_at_place(1, fp, row.content, path, place.first, place.second),
+                read_at_place(0, fp, row.content, path, place.first, place.second));
+    }
+    fclose(fp);
+  }
+}
+
 }  // namespace
