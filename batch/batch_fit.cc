@@ -70,6 +70,34 @@ static int load_dataset(FILE *fp, const crv_place *at) {
   return load_data_mem(dataBytes, dataSize, at);
 }
 
+// A report or log stream into a buffer of the caller's, kept open from one dataset to the
+// next: two streams opened and closed for each dataset would cost more than writing a small
+// fit's report.
+struct kept_output {
+  mem_output m;
+  FILE *fp;
+};
+static kept_output reportOut, logOut;
+
+// Points the stream at buf, empty. Returns it, or NULL when it cannot be opened.
+static FILE *start_output(kept_output *k, char *buf, size_t size) {
+  if (k->fp == NULL) k->fp = open_mem_output(&k->m, buf, size);
+  k->m.buf = buf;
+  k->m.size = size;
+  k->m.len = 0;
+  return k->fp;
+}
+
+// The length written since start_output, or -1 when a write failed; then the stream is
+// closed, so that nothing left in its buffer reaches the next dataset's.
+static int finish_output(kept_output *k) {
+  if (k->fp == NULL) return -1;
+  if (fflush(k->fp) == 0 && !ferror(k->fp)) return (int)k->m.len;
+  fclose(k->fp);
+  k->fp = NULL;
+  return -1;
+}
+
 int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *parms,
                 const int *held, FILE *fp, char *report, int *reportLen, char *log, int *logLen,
                 char *row, int *rowLen) {
@@ -87,13 +115,12 @@ int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *p
     *rowLen = table_row(row, ROW_SIZE, ds->id, BATCH_REFUSED, errMessage);
     return BATCH_REFUSED;
   }
-  mem_output rm, lm;
-  FILE *rf = open_mem_output(&rm, report, REPORT_SIZE);
-  FILE *lf = open_mem_output(&lm, log, LOG_SIZE);
+  FILE *rf = start_output(&reportOut, report, REPORT_SIZE);
+  FILE *lf = start_output(&logOut, log, LOG_SIZE);
   int outcome = FIT_NO_GRAPH;
   if (rf != NULL && lf != NULL) outcome = fit_and_report(rf, lf);
-  *reportLen = rf != NULL && close_checked(rf) ? (int)rm.len : -1;
-  *logLen = lf != NULL && close_checked(lf) ? (int)lm.len : -1;
+  *reportLen = finish_output(&reportOut);
+  *logLen = finish_output(&logOut);
   int status = outcome == FIT_DONE ? BATCH_OK : BATCH_FAILED;
   *rowLen = table_row(row, ROW_SIZE, ds->id, status, fit_messages[outcome]);
   return status;

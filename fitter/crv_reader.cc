@@ -7,6 +7,7 @@
 #include "crv_reader.h"
 
 #include <limits.h>
+#include <stdint.h>
 #include <stdio.h>
 
 #include "cli.h"
@@ -46,13 +47,97 @@ static int is_empty(const crv_line *line) {
   return 1;
 }
 
-// A dataset id line holds exactly one word, whose value is its leading integer.
+// The blanks of the C locale's isspace, which separate the words and numbers of a line as
+// sscanf separates them.
+static int is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// A dataset id line holds exactly one word, whose value is its leading integer: the lines
+// for which sscanf(text, "%255s %255s %255s") gives 1, a line being shorter than any width.
 static int id_line_value(const crv_line *line, int *id) {
-  char w1[CRV_LINE_SIZE], w2[CRV_LINE_SIZE], w3[CRV_LINE_SIZE];
-  static_assert(CRV_LINE_SIZE == 256, "the widths below hold a line and its terminator");
-  if (sscanf(line->text, "%255s %255s %255s", w1, w2, w3) != 1) return 0;
-  *id = to_int(w1);
+  static_assert(CRV_LINE_SIZE == 256, "a word of a line fits the width of \"%255s\"");
+  const char *p = line->text;
+  while (is_blank(*p)) p++;
+  if (*p == '\0') return 0;
+  const char *word = p;
+  while (*p != '\0' && !is_blank(*p)) p++;
+  while (is_blank(*p)) p++;
+  if (*p != '\0') return 0;
+  *id = to_int(word);  // which stops at the blank after the word
   return 1;
+}
+
+// The powers of ten that a double holds exactly.
+static const double EXACT_POW10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+enum { MAX_EXACT_POW10 = 22, MAX_PLAIN_DIGITS = 19 };
+
+static int is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Takes the next digit c into *digits, leading zeros aside. Returns 0 past
+// MAX_PLAIN_DIGITS significant digits.
+static int take_digit(char c, uint64_t *digits, int *count) {
+  if (*digits == 0 && c == '0') return 1;
+  if (*count == MAX_PLAIN_DIGITS) return 0;
+  (*count)++;
+  *digits = *digits * 10 + (uint64_t)(c - '0');
+  return 1;
+}
+
+// Reads at *p a plain decimal ("-86.0802", "1e3", ".5") that a blank or the end of the text
+// follows. Returns 1 with *v and *p past it when its value is exact from here: at most 2^53
+// in its digits and a power of ten up to 1e22, so that one multiplication or division
+// rounds it as strtod does. Otherwise returns 0 with *p untouched.
+static int plain_number(const char **p, double *v) {
+  const char *s = *p;
+  int negative = *s == '-';
+  if (*s == '+' || *s == '-') s++;
+  uint64_t digits = 0;
+  int count = 0, scale = 0, any = 0;
+  for (; is_digit(*s); s++, any = 1) {
+    if (!take_digit(*s, &digits, &count)) return 0;
+  }
+  if (*s == '.') {
+    for (s++; is_digit(*s); s++, any = 1, scale--) {
+      if (!take_digit(*s, &digits, &count)) return 0;
+    }
+  }
+  if (!any) return 0;
+  if (*s == 'e' || *s == 'E') {
+    s++;
+    int down = *s == '-';
+    if (*s == '+' || *s == '-') s++;
+    if (!is_digit(*s)) return 0;
+    int e = 0;
+    for (; is_digit(*s); s++) {
+      if (e > 9999) return 0;
+      e = e * 10 + (*s - '0');
+    }
+    scale += down ? -e : e;
+  }
+  if (*s != '\0' && !is_blank(*s)) return 0;
+  double d = 0.0;
+  if (digits != 0) {
+    if (digits > (1ULL << 53) || scale < -MAX_EXACT_POW10 || scale > MAX_EXACT_POW10) return 0;
+    d = scale < 0 ? (double)digits / EXACT_POW10[-scale] : (double)digits * EXACT_POW10[scale];
+  }
+  *v = negative ? -d : d;
+  *p = s;
+  return 1;
+}
+
+int crv_values(const char *text, int want, double *v) {
+  const char *p = text;
+  for (int n = 0;; n++) {
+    while (is_blank(*p)) p++;
+    if (n == want) return n;
+    if (*p == '\0') return n > 0 ? n : EOF;
+    if (!plain_number(&p, &v[n])) break;
+  }
+  if (want == 2) return sscanf(text, "%lf %lf", &v[0], &v[1]);
+  return sscanf(text, "%lf %lf %lf", &v[0], &v[1], &v[2]);
 }
 
 void crv_scan_start(crv_scan *scan, FILE *fp) {
@@ -115,11 +200,6 @@ static int missing_id(int datasetId) {
   return 0;
 }
 
-static int read_point(const crv_line *line, int cols, double *a, double *b, double *c) {
-  if (cols == 2) return sscanf(line->text, "%lf %lf", a, b);
-  return sscanf(line->text, "%lf %lf %lf", a, b, c);
-}
-
 // Reads the points of the dataset that begins where in stands, whose lines are numbered on
 // from lineNo: the first data line is the next one that is neither a comment nor empty.
 static int read_points(crv_input *in, const char *path, int datasetId, int lineNo, double *x,
@@ -146,8 +226,8 @@ static int read_points(crv_input *in, const char *path, int datasetId, int lineN
     if (!is_comment(&line) && !is_empty(&line)) break;
   }
 
-  double a, b, c;
-  int cols = sscanf(line.text, "%lf %lf %lf", &a, &b, &c);
+  double v[3];
+  int cols = crv_values(line.text, 3, v);
   if (cols != 2 && cols != 3) {
     show_err(ERR_WARNING, "read_crv_data", "Num of data columns must be 2 or 3");
     return 0;
@@ -155,7 +235,7 @@ static int read_points(crv_input *in, const char *path, int datasetId, int lineN
   int n = 0;
   for (;;) {
     if (!is_comment(&line) && !is_empty(&line)) {
-      int values = read_point(&line, cols, &a, &b, &c);
+      int values = crv_values(line.text, cols, v);
       if (values == 1) break;  // the next dataset's id line, or a lone number, ends this one
       if (values != cols) {
         snprintf(msg, sizeof msg, "Invalid data line %d\n", line.no);
@@ -168,9 +248,9 @@ static int read_points(crv_input *in, const char *path, int datasetId, int lineN
         show_err(ERR_FATAL, "read_crv_data", msg);
         return 0;
       }
-      x[n] = a;
-      y[n] = b;
-      if (cols == 3) t[n] = c;
+      x[n] = v[0];
+      y[n] = v[1];
+      if (cols == 3) t[n] = v[2];
       n++;
     }
     got = next_line(in, &line, &offset);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -270,7 +271,7 @@ TEST(read_crv_mem, reads_what_read_crv_at_reads_from_the_file) {
       {"a line of 255 characters and a feed", "1\n1 2\n" + line255 + "2\n1 2\n3 4\n"},
       {"long comments pass", "#" + std::string(1000, 'c') + "\n1\n1 2\n!" + std::string(300, 'x') +
        "\n3 4\n"},
-      {"NUL bytes", std::string("1\n1 2\n\0junk\n3 4\n2\n\0\n5 6\n", 28)},
+      {"NUL bytes", std::string("1\n1 2\n\0junk\n3 4\n2\n\0\n5 6\n", 24)},
       {"text, lone numbers and invalid lines", "1\nx y\n2\n1 2\nabc\n3\n5\n4\n1 2\n3 4\n"},
       {"one point", "4\n1 2\n4\n"},
       {"1501 points", "1\n" + points_file(MAX_POINTS + 1, "2\n1 2\n3 4\n")},
@@ -302,6 +303,56 @@ TEST(read_crv_mem, reads_what_read_crv_at_reads_from_the_file) {
                 read_at_place(0, fp, row.content, path, place.first, place.second));
     }
     fclose(fp);
+  }
+}
+
+// sscanf's result and values for the same line, as crv_values must give them.
+std::string values_text(int ours, const std::string &line, int want) {
+  double v[3] = {-7.0, -7.0, -7.0};
+  int n = ours ? crv_values(line.c_str(), want, v)
+               : want == 2 ? sscanf(line.c_str(), "%lf %lf", &v[0], &v[1])
+                           : sscanf(line.c_str(), "%lf %lf %lf", &v[0], &v[1], &v[2]);
+  std::string got = std::to_string(n) + ":";
+  for (int i = 0; i < n; i++) got.append((const char *)&v[i], sizeof v[i]);
+  return got;
+}
+
+// Lines of plain decimals, which crv_values reads itself, and of anything else, which it
+// leaves to sscanf: the same result and the same bits, for two and three columns.
+TEST(crv_values, reads_what_sscanf_reads) {
+  std::vector<std::string> lines = {
+      "", " \t\r\n", "1 2", "1 2 3", "1 2 3 4", "-0 +0", "-0.0 0e5", "1e22 1e23", "1e-22 1e-23",
+      "9007199254740992 9007199254740993", "1234567890123456789 12345678901234567890",
+      "0.000000000000000000000000001 1", "00012.5000 -.5", "5. .5", ". 1", "- 1", "+-1 2",
+      "1e 2", "1e+ 2", "1E3 2e-3", "1.5e9999 2", "1e99999 1", "0x10 2", "nan inf", "1 nan",
+      "1,5 2", "1.2.3 4", "7\v8", "1 2abc", "1 2 abc", "1\f2\r", std::string("1 \0 2", 5),
+      "4.9e-324 1.7976931348623157e308", "-86.0802 128.5", "10 -86.0802\n", "2\n",
+      "123456789.123456789 1", "0.1 0.2", "3.14159265 2.718281828459045"};
+  std::mt19937 rng(19);
+  const char alphabet[] = "0123456789.-+eE \t\nx";
+  for (int i = 0; i < 20000; i++) {
+    std::string line;
+    if (i % 2 == 0) {  // anything from the alphabet
+      for (int n = (int)(rng() % 16); n > 0; n--) line += alphabet[rng() % (sizeof alphabet - 1)];
+    } else {  // plain decimals of up to 22 digits, a point anywhere, perhaps an exponent
+      for (int k = 1 + (int)(rng() % 4); k > 0; k--) {
+        if (rng() % 3 == 0) line += "-+"[rng() % 2];
+        int digits = 1 + (int)(rng() % 22), point = (int)(rng() % (digits + 2)) - 1;
+        for (int d = 0; d < digits; d++) {
+          if (d == point) line += '.';
+          line += (char)('0' + rng() % 10);
+        }
+        if (rng() % 4 == 0) line += "e" + std::to_string((int)(rng() % 61) - 30);
+        line += " \t"[rng() % 2];
+      }
+    }
+    lines.push_back(line);
+  }
+  for (const std::string &line : lines) {
+    for (int want : {2, 3}) {
+      ASSERT_EQ(values_text(1, line, want), values_text(0, line, want))
+          << "\"" << line << "\", " << want << " columns";
+    }
   }
 }
 
