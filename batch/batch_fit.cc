@@ -25,7 +25,7 @@ static long long dataSize;
 // The mapped pages are the page cache's, but each one read counts in the resident set of
 // the worker that read it: a worker gives back the pages of the part it has left behind,
 // so that its memory stays bounded whatever the file's size.
-enum { DATA_WINDOW = 1 << 23 };
+enum { DATA_WINDOW = 1 << 20 };
 static long long dataWindow = -1;  // the start of the part of the file read lately
 
 void map_data_file(const char *path) {

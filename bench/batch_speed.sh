@@ -11,14 +11,17 @@
 #   4. a loop of scipy's curve_fit over the T1 file, when python3-scipy is installed.
 # Each figure is the median of ROUNDS rounds (default 3); every round runs every command
 # once, one after the other, so that the load of a shared machine falls on all alike. The
-# ratios are of those medians. "cpu" is user and system time, of the workers too.
-# Usage: bench/batch_speed.sh [BUILD_DIR [OTHER_VELBATCH [ROUNDS]]]
+# ratios are of those medians. "cpu" is user and system time, of the workers too: on a
+# machine that other work keeps busy, its ratios hold where those of the wall times do not.
+# PARTS chooses among t1, tiny, melt and scipy (default: all four).
+# Usage: bench/batch_speed.sh [BUILD_DIR [OTHER_VELBATCH [ROUNDS [PARTS]]]]
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 other=${2:-}
 rounds=${3:-3}
+parts=" ${4:-t1 tiny melt scipy} "
 for p in "$build/velbatch" "$build/engine_alone" /usr/bin/time python3 ${other:+"$other"}; do
   command -v "$p" > /dev/null || { echo "batch_speed.sh: $p is missing"; exit 1; }
 done
@@ -30,7 +33,10 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/velbatch-speed.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-python3 "$root/bench/batch_files.py"
+files=""
+for f in t1 tiny melt; do [[ $parts == *" $f "* ]] && files="$files $f.crv"; done
+[[ $parts == *" scipy "* ]] && files="$files t1.crv"
+python3 "$root/bench/batch_files.py" $files
 
 T1_FIT=(4 1000 80 =1.9 300)
 T1_NONE=(4 0 80 =1.9 300)
@@ -67,15 +73,21 @@ both() {
 : > times.txt
 for ((r = 1; r <= rounds; r++)); do
   echo "round $r of $rounds" >&2
-  engine engine-t1 0 t1.crv x.res x.tsv "${T1_FIT[@]}"
-  for j in 1 2; do
-    both "t1-j$j" t1.crv "$j" "${T1_FIT[@]}"
-    both "t1none-j$j" t1.crv "$j" "${T1_NONE[@]}"
-    both "tiny-j$j" tiny.crv "$j" "${TINY_FIT[@]}"
-    both "melt-j$j" melt.crv "$j" "${MELT_FIT[@]}"
-  done
-  engine engine-melt 0 melt.crv x.res x.tsv "${MELT_FIT[@]}"
-  if [[ -n $scipy ]]; then
+  if [[ $parts == *" t1 "* ]]; then
+    engine engine-t1 0 t1.crv x.res x.tsv "${T1_FIT[@]}"
+    for j in 1 2; do
+      both "t1-j$j" t1.crv "$j" "${T1_FIT[@]}"
+      both "t1none-j$j" t1.crv "$j" "${T1_NONE[@]}"
+    done
+  fi
+  if [[ $parts == *" tiny "* ]]; then
+    for j in 1 2; do both "tiny-j$j" tiny.crv "$j" "${TINY_FIT[@]}"; done
+  fi
+  if [[ $parts == *" melt "* ]]; then
+    engine engine-melt 0 melt.crv x.res x.tsv "${MELT_FIT[@]}"
+    for j in 1 2; do both "melt-j$j" melt.crv "$j" "${MELT_FIT[@]}"; done
+  fi
+  if [[ -n $scipy && $parts == *" scipy "* ]]; then
     "$scipy" "$root/bench/scipy_loop.py" t1.crv |
       awk '{ print "scipy-t1", $5, $5, 0 }' >> times.txt
   fi
@@ -84,6 +96,7 @@ done
 # The same bytes from both programs, and from -j 1 and -j 2.
 same=""
 for f in t1 t1none tiny melt; do
+  [[ -f new-$f-j1.tsv ]] || continue
   for ext in res tsv; do
     cmp -s "new-$f-j1.$ext" "new-$f-j2.$ext" || same="$same new-$f-j1.$ext/-j2"
     if [[ -n $other ]]; then
@@ -114,13 +127,18 @@ def head(title):
     print("  %-34s %8s %8s %9s %10s %10s %s" % ("", "wall s", "cpu s", "us/set", "fits/s",
                                               "per core", "peak RSS"))
 def ratio(a, b):
-    return med(a, 0) / med(b, 0) if a in times and b in times else float("nan")
+    """The ratio of the median wall times, and of the median cpu times."""
+    if a not in times or b not in times:
+        return "-"
+    return "wall %.3f, cpu %.3f" % (med(a, 0) / med(b, 0), med(a, 1) / med(b, 1))
 sides = [("new", "this build")] + ([("old", "other")] if other else [])
 print("velbatch speed, median of %s rounds; other velbatch: %s" % (rounds, other or "none"))
 for f, title in [("t1", "T1 file: 10,000 datasets of 20 points, model 4, maxIterations 1000"),
                  ("t1none", "The same, maxIterations 0: the cost outside the fit"),
                  ("tiny", "1,000,000 datasets of two points, model 0 held"),
                  ("melt", "200 datasets of 1500 points, model 13")]:
+    if "new-%s-j1" % f not in times:
+        continue
     head(title)
     n = counts[f]
     if f == "t1":
@@ -131,24 +149,24 @@ for f, title in [("t1", "T1 file: 10,000 datasets of 20 points, model 4, maxIter
         for side, name in sides:
             row("velbatch -j %d, %s" % (j, name), "%s-%s-j%d" % (side, f, j), n, j)
     for side, name in sides:
-        print("  %s: -j 2 is %.2f times as fast as -j 1" % (
+        print("  %s: -j 1 / -j 2 (the speed-up of -j 2): %s" % (
             name, ratio("%s-%s-j1" % (side, f), "%s-%s-j2" % (side, f))))
     if other:
         for j in (1, 2):
-            print("  -j %d: this build takes %.3f of the other's time" % (
+            print("  -j %d: this build / the other: %s" % (
                 j, ratio("new-%s-j%d" % (f, j), "old-%s-j%d" % (f, j))))
     engine = {"t1": "engine-t1", "melt": "engine-melt"}.get(f)
     if engine:
         for side, name in sides:
-            print("  %s: -j 1 takes %.3f times the engine alone's time" % (
+            print("  %s: -j 1 / the engine alone: %s" % (
                 name, ratio("%s-%s-j1" % (side, f), engine)))
 if "scipy-t1" in times:
     head("scipy curve_fit loop over the T1 file (fits only, from memory)")
     row("scipy", "scipy-t1", 10000, 1)
     for side, name in sides:
-        print("  %s: velbatch -j 1 makes %.2f times scipy's fits per second" % (
+        print("  %s: scipy / velbatch -j 1 (velbatch's speed-up): %s" % (
             name, ratio("scipy-t1", "%s-t1-j1" % side)))
-else:
+elif not scipy:
     print("\nscipy is not installed (apt-get install python3-scipy): no scipy loop")
 print("\noutputs: " + ("the same bytes, -j 1 and -j 2" + (" and both programs" if other else "")
                        if not differ else "DIFFERENT:" + differ))

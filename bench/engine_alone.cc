@@ -35,6 +35,19 @@ double seconds(clockid_t clock) {
   return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
 }
 
+// The run of dataset id as a worker sets it up, from parms and held (NULL: none).
+void setup_dataset(const batch_options *o, int id, const double *parms, const int *held) {
+  run_setup r = {};
+  r.dataOffset = o->dataOffset;
+  r.dataRes = id;
+  r.dataFname = o->dataFile;
+  r.fitFunc = o->model;
+  r.maxIt = o->maxIt;
+  if (parms != NULL) memcpy(r.fitParms, parms, sizeof r.fitParms);
+  if (held != NULL) memcpy(r.holdConstFlag, held, sizeof r.holdConstFlag);
+  setup_run(&r);
+}
+
 // Loads every dataset of the batch that velbatch would fit; refused ones are left out.
 int preload(const batch_options *o) {
   if (!index_open(o->dataFile)) return 0;
@@ -48,13 +61,7 @@ int preload(const batch_options *o) {
       memcpy(d.parms, o->parms, sizeof d.parms);
       memcpy(d.held, o->held, sizeof d.held);
     }
-    run_setup r = {};
-    r.dataOffset = o->dataOffset;
-    r.dataRes = ds.id;
-    r.dataFname = o->dataFile;
-    r.fitFunc = o->model;
-    r.maxIt = o->maxIt;
-    setup_run(&r);
+    setup_dataset(o, ds.id, NULL, NULL);
     if (!load_data(fp, &ds.at)) continue;
     d.count = numData;
     d.columns = numDataCol;
@@ -72,15 +79,7 @@ int preload(const batch_options *o) {
 int fit_all(const batch_options *o) {
   int ok = 0;
   for (const dataset &d : datasets) {
-    run_setup r = {};
-    r.dataOffset = o->dataOffset;
-    r.dataRes = d.id;
-    r.dataFname = o->dataFile;
-    r.fitFunc = o->model;
-    r.maxIt = o->maxIt;
-    memcpy(r.fitParms, d.parms, sizeof r.fitParms);
-    memcpy(r.holdConstFlag, d.held, sizeof r.holdConstFlag);
-    setup_run(&r);
+    setup_dataset(o, d.id, d.parms, d.held);
     numData = d.count;
     numDataCol = d.columns;
     memcpy(xOffsetData, &xs[d.first], sizeof(double) * d.count);

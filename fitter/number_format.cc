@@ -94,46 +94,53 @@ static int bit_length(u128 x) {
   return low != 0 ? 64 - __builtin_clzll(low) : 0;
 }
 
+enum {
+  DIGITS_COPY = 24,  // bytes copied at once, at least FAST_MAX_PRECISION
+  DIGITS_ROOM = FAST_MAX_PRECISION + DIGITS_COPY,
+};
+
 // The text of "%.*g" from its digits: q, of exactly precision digits, times 10 to the
 // power x - precision + 1. Trailing zeros of the fraction and a bare point go, as "%g"
-// (without "#") drops them. Written from the last digit back, in one pass. Returns the
-// length.
+// (without "#") drops them. text has room for GENERAL_TEXT_SIZE bytes: the digits go in
+// copies of DIGITS_COPY bytes, of which only the first ones count. Returns the length.
 static int put_g_digits(char *text, int negative, uint64_t q, int precision, int x) {
-  int kept = precision;  // the digits left when the trailing zeros go; the first is not 0
-  while (kept > 1 && q % 10 == 0) {
-    q /= 10;
-    kept--;
+  char d[DIGITS_ROOM] = {};
+  if (q <= 0xFFFFFFFFu) {  // always for nine digits or fewer: 32-bit divisions
+    uint32_t q32 = (uint32_t)q;
+    for (int i = precision - 1; i >= 0; i--, q32 /= 10) d[i] = (char)('0' + q32 % 10);
+  } else {
+    for (int i = precision - 1; i >= 0; i--, q /= 10) d[i] = (char)('0' + q % 10);
   }
+  int kept = precision;  // the digits left when the trailing zeros go; d[0] is never '0'
+  while (kept > 1 && d[kept - 1] == '0') kept--;
   char *p = text;
   if (negative) *p++ = '-';
-  int exponent = x < -4 || x >= precision;
-  int whole = exponent ? 1 : x + 1;  // digits before the point: none for "0.000ddd"
-  if (whole <= 0) {
-    *p++ = '0';
-    *p++ = '.';
-    for (int i = 0; i < -whole; i++) *p++ = '0';
-    whole = 0;
-  }
-  int count = kept > whole ? kept : whole;  // a whole part longer than the digits ends in 0s
-  int point = whole > 0 && kept > whole;
-  char *w = p + count + point;
-  p = w;
-  for (int i = count - 1; i >= 0; i--) {
-    if (i < kept) {
-      *--w = (char)('0' + q % 10);
-      q /= 10;
-    } else {
-      *--w = '0';
+  if (x < -4 || x >= precision) {
+    *p++ = d[0];
+    if (kept > 1) {
+      *p++ = '.';
+      memcpy(p, d + 1, DIGITS_COPY);
+      p += kept - 1;
     }
-    if (point && i == whole) *--w = '.';
-  }
-  if (exponent) {
     *p++ = 'e';
     *p++ = x < 0 ? '-' : '+';
     int e = x < 0 ? -x : x;
     if (e >= 100) *p++ = (char)('0' + e / 100);
     *p++ = (char)('0' + e / 10 % 10);
     *p++ = (char)('0' + e % 10);
+  } else if (x >= 0) {  // the whole part is digits, zeros among them: x < precision
+    memcpy(p, d, DIGITS_COPY);
+    p += x + 1;
+    if (kept > x + 1) {
+      *p++ = '.';
+      memcpy(p, d + x + 1, DIGITS_COPY);
+      p += kept - x - 1;
+    }
+  } else {
+    memcpy(p, "0.000000", 8);  // "0." and the -x - 1 zeros after the point, at most three
+    p += 1 - x;
+    memcpy(p, d, DIGITS_COPY);
+    p += kept;
   }
   return (int)(p - text);
 }
