@@ -3,7 +3,7 @@
 // anywhere, and a UTF-8 byte order mark may stand before the first line. Lines are taken whole: a
 // line that does not fit the buffer is refused, never split, unless it is a comment. Every refusal
 // is reported here, module read_crv_data, also for a batch that found the dataset by a scan of its
-// own.
+// own, and reads it from a stream or from the file's bytes in memory with the same code.
 #include "crv_reader.h"
 
 #include <limits.h>

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli.h"
 #include "program_run.h"
 #include "run_state.h"
 #include "velquin_texts.h"
@@ -354,6 +355,45 @@ TEST(crv_values, reads_what_sscanf_reads) {
           << "\"" << line << "\", " << want << " columns";
     }
   }
+}
+
+// A scan finds the id lines that sscanf(text, "%255s %255s %255s") finds, a line of one word,
+// with the value to_int gives that word; comments and empty lines pass.
+TEST(crv_scan_next, finds_the_id_lines_that_sscanf_finds) {
+  std::mt19937 rng(23);
+  const char alphabet[] = "0123456789 \t\v\f\r-+x#!";
+  std::string content, expected;
+  for (int no = 1; no <= 20000; no++) {
+    std::string line;
+    for (int n = (int)(rng() % 8); n > 0; n--) line += alphabet[rng() % (sizeof alphabet - 1)];
+    content += line + "\n";
+    if (line.find_first_not_of(" \t\r") == std::string::npos || line[0] == '#' || line[0] == '!') {
+      continue;  // empty or a comment
+    }
+    char w1[256], w2[256], w3[256];
+    if (sscanf(line.c_str(), "%255s %255s %255s", w1, w2, w3) == 1) {
+      expected += std::to_string(no) + ":" + std::to_string(to_int(w1)) + " ";
+    } else {
+      expected += std::to_string(no) + ":- ";
+    }
+  }
+  temp_dir dir;
+  dir.write("d.crv", content);
+  FILE *fp = fopen(dir.file("d.crv").c_str(), "r");
+  ASSERT_NE(fp, nullptr);
+  crv_scan scan;
+  crv_scan_start(&scan, fp);
+  std::string got;
+  for (;;) {
+    int id = 0;
+    crv_place at = {0, 0, 0, 0};
+    int kind = crv_scan_next(&scan, &id, &at);
+    if (kind == CRV_ID_LINE) got += std::to_string(at.lineNo) + ":" + std::to_string(id) + " ";
+    if (kind == CRV_OTHER_LINE) got += std::to_string(scan.line.no) + ":- ";
+    if (kind != CRV_ID_LINE && kind != CRV_OTHER_LINE) break;
+  }
+  fclose(fp);
+  EXPECT_EQ(got, expected);
 }
 
 }  // namespace
