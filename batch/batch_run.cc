@@ -58,16 +58,22 @@ static int run_datasets(const batch_options *o) {
 
 int run_batch(const batch_options *o) {
   if (!index_open(o->dataFile)) return 2;
+  map_data_file(o->dataFile);  // before the workers start, which share the mapping
   // The workers start before any output is opened: a batch whose workers cannot start
   // leaves every file and folder as it was.
-  if (!pool_start(o, fit_task)) return 2;
+  if (!pool_start(o, fit_task)) {
+    unmap_data_file();
+    return 2;
+  }
   if (!open_outputs(o)) {
     pool_stop(0);
+    unmap_data_file();
     return 2;
   }
   start_progress();
   int outcome = run_datasets(o);
   pool_stop(outcome == DATASETS_BROKEN || pool_hurried());
+  unmap_data_file();
   close_outputs();
   draw_progress(1);
   if (outcome != DATASETS_DONE) return 2;

@@ -21,32 +21,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/velbatch-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-python3 - << 'EOF'
-import math, random
-random.seed(7)
-with open("t1.crv", "w") as f:  # the T1 example's model: Mo 100, W 1.9, T1 450, noise 1
-    for d in range(1, 10001):
-        f.write("%d\n" % d)
-        for i in range(20):
-            x = 10 + i * 118.5
-            f.write("%g %.4f\n" % (x, 100 * (1 - 1.9 * math.exp(-x / 450)) + random.gauss(0, 1)))
-def melt(x, p):
-    t = x + 273.15
-    a = t * (p[5] * math.log(t / p[6]) + p[4] / p[6]) - (p[5] * (t - p[6]) + p[4])
-    k = math.exp(a / 0.001987 / t)
-    fu = k / (k + 1)
-    return (1 - fu) * (p[0] - p[1] * x) + fu * (p[2] - p[3] * x)
-with open("melt.crv", "w") as f:  # model 13 as in velquin_bench's 1500-point fit
-    truth = (1.0, 0.002, 0.2, 0.001, 100.0, 1.5, 330.0)
-    for d in range(1, 201):
-        f.write("%d\n" % d)
-        for i in range(1500):
-            x = 20 + 75 * i / 1499
-            f.write("%.5f %.6f\n" % (x, melt(x, truth) + random.gauss(0, 0.005)))
-with open("tiny.crv", "w") as f:
-    for d in range(1, 1000001):
-        f.write("%d\n0 1\n1 3\n" % d)
-EOF
+python3 "$root/bench/batch_files.py"
 
 seconds() { /usr/bin/time -f %e -o time.txt "$@" > /dev/null; cat time.txt; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }

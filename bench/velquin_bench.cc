@@ -215,6 +215,8 @@ static void BM_fit_t1_example(benchmark::State &state) {
   dataRes = 0;
   dataOffset = 0.0;
   fitFunc = 4;
+  fill_catalogue();
+  numParms = fitParmNum[fitFunc];  // as setup_run sets it: without it nothing is free
   maxIt = 1000;
   strcpy(logFname, "/dev/null");
   memcpy(holdConstFlag, held, sizeof holdConstFlag);

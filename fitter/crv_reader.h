@@ -35,6 +35,15 @@ extern int nanDataLine;
 int read_crv_at(FILE *fp, const char *path, int datasetId, const crv_place *at, double *x,
                 double *y, double *t, int *count, int *columns);
 
+// The same from the file's bytes in memory, bytes[0, size) (the whole file, mapped): what
+// read_crv_at reads from the open file holding those bytes.
+int read_crv_mem(const char *bytes, long long size, const char *path, int datasetId,
+                 const crv_place *at, double *x, double *y, double *t, int *count, int *columns);
+
+// What sscanf(text, "%lf %lf", ...) (want 2) or sscanf(text, "%lf %lf %lf", ...) (want 3)
+// returns, and the values it reads into v: how the reader takes a data line.
+int crv_values(const char *text, int want, double *v);
+
 // The lines of a scan that matter to the datasets of a file; comment and empty lines pass.
 enum {
   CRV_ID_LINE,     // a dataset id line: its value and the place after it

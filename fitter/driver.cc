@@ -89,12 +89,9 @@ int get_args(int argc, char **argv) {
   return 1;
 }
 
-int load_data(FILE *fp, const crv_place *at) {
-  double x[MAX_POINTS], y[MAX_POINTS], t[MAX_POINTS];
-  int count = 0, columns = 0;
-  int ok = at != NULL ? read_crv_at(fp, dataFname, dataRes, at, x, y, t, &count, &columns)
-                      : read_crv_data(dataFname, dataRes, x, y, t, &count, &columns);
-  if (!ok) return 0;
+// Puts the points that the reader gave into the run state.
+static void store_points(const double *x, const double *y, const double *t, int count,
+                         int columns) {
   numData = count;
   numDataCol = columns;
   for (int i = 0; i < count; i++) {
@@ -102,7 +99,23 @@ int load_data(FILE *fp, const crv_place *at) {
     yData[i] = y[i];
     tData[i] = columns == 3 ? t[i] : 0.0;  // the reader leaves t unset for two columns
   }
-  return 1;
+}
+
+int load_data(FILE *fp, const crv_place *at) {
+  double x[MAX_POINTS], y[MAX_POINTS], t[MAX_POINTS];
+  int count = 0, columns = 0;
+  int ok = at != NULL ? read_crv_at(fp, dataFname, dataRes, at, x, y, t, &count, &columns)
+                      : read_crv_data(dataFname, dataRes, x, y, t, &count, &columns);
+  if (ok) store_points(x, y, t, count, columns);
+  return ok;
+}
+
+int load_data_mem(const char *bytes, long long size, const crv_place *at) {
+  double x[MAX_POINTS], y[MAX_POINTS], t[MAX_POINTS];
+  int count = 0, columns = 0;
+  int ok = read_crv_mem(bytes, size, dataFname, dataRes, at, x, y, t, &count, &columns);
+  if (ok) store_points(x, y, t, count, columns);
+  return ok;
 }
 
 int init_vars(void) {

@@ -45,6 +45,10 @@ int init_vars(void);
 // where a scan found the dataset. Returns 1, or 0 after a framed report.
 int load_data(FILE *fp, const crv_place *at);
 
+// The same for the dataset found at *at, read from the data file's bytes in memory,
+// bytes[0, size) (the whole file, mapped), as load_data would read it from the file.
+int load_data_mem(const char *bytes, long long size, const crv_place *at);
+
 // Fits the loaded dataset, then writes its report to results and its log to log, whatever
 // the fit's outcome. Returns the outcome: FIT_DONE, or a failure whose log message is
 // fit_messages[outcome]. Write errors stay in the streams for their closer to find.

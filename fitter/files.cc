@@ -56,8 +56,28 @@ int read_whole_line(FILE *fp, char *buf, int size, int *len, long long *taken, F
   return tooLong ? LINE_TOO_LONG : LINE_READ;
 }
 
+int read_whole_line_mem(const char **at, const char *end, char *buf, int size, int *len,
+                        long long *taken) {
+  const char *p = *at;
+  *len = 0;
+  *taken = 0;
+  buf[0] = '\0';
+  if (p == end) return LINE_END;
+  const char *feed = (const char *)memchr(p, '\n', (size_t)(end - p));
+  const char *next = feed != NULL ? feed + 1 : end;
+  long long t = next - p;
+  int n = t < size - 1 ? (int)t : size - 1;
+  memcpy(buf, p, (size_t)n);
+  buf[n] = '\0';
+  *len = n;
+  *taken = t;
+  *at = next;
+  return t > size - 1 ? LINE_TOO_LONG : LINE_READ;
+}
+
+static const int bom[3] = {0xEF, 0xBB, 0xBF};
+
 int skip_bom(FILE *fp) {
-  static const int bom[3] = {0xEF, 0xBB, 0xBF};
   int got[3], n = 0;
   while (n < 3 && (got[n] = getc(fp)) == bom[n]) n++;
   if (n == 3) return 3;
@@ -66,6 +86,13 @@ int skip_bom(FILE *fp) {
   if (got[n] != EOF) ungetc(got[n], fp);
   while (n > 0) ungetc(bom[--n], fp);
   return 0;
+}
+
+int skip_bom_mem(const char **at, const char *end) {
+  const unsigned char *p = (const unsigned char *)*at;
+  if (end - *at < 3 || p[0] != bom[0] || p[1] != bom[1] || p[2] != bom[2]) return 0;
+  *at += 3;
+  return 3;
 }
 
 FILE *open_output(const char *fname, const char *mode, const char *module) {

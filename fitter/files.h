@@ -37,10 +37,19 @@ enum {
 // Lines are never split: a piece of a line read as a line of its own would pass for data.
 int read_whole_line(FILE *fp, char *buf, int size, int *len, long long *taken, FILE *echo);
 
+// The same from the bytes in memory from *at up to end (a mapped file), *at moved past the
+// line: read_whole_line's results, lengths and bytes for the same bytes; never LINE_ERROR.
+int read_whole_line_mem(const char **at, const char *end, char *buf, int size, int *len,
+                        long long *taken);
+
 // Skips a UTF-8 byte order mark at the current place of fp, the start of a file, as
 // spreadsheet programs write one at the start of their exports. Returns the bytes skipped:
 // 3, or 0 when there is none (what was read to tell is put back).
 int skip_bom(FILE *fp);
+
+// The same at *at, the start of a file's bytes in memory that end at end: *at moved past a
+// mark. Returns the bytes skipped.
+int skip_bom_mem(const char **at, const char *end);
 
 // The one checked open and close of an output file. open_output returns NULL, and
 // close_output 0, after a fatal report naming module; a failed write anywhere before the

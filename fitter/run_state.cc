@@ -36,11 +36,14 @@ void reset_run_state(void) {
   memset(holdConstFlag, 0, sizeof holdConstFlag);
   memset(fitStdDev, 0, sizeof fitStdDev);
   numParms = 0;
+  // Of the points, those of the last dataset: a load writes none past numData, so the rest
+  // are still zero, and a batch does not clear 36 KB for each of its small datasets.
+  int points = numData < 0 ? 0 : numData > MAX_POINTS ? MAX_POINTS : numData;
+  memset(xOffsetData, 0, sizeof xOffsetData[0] * (size_t)points);
+  memset(yData, 0, sizeof yData[0] * (size_t)points);
+  memset(tData, 0, sizeof tData[0] * (size_t)points);
   numData = 0;
   numDataCol = 0;
-  memset(xOffsetData, 0, sizeof xOffsetData);
-  memset(yData, 0, sizeof yData);
-  memset(tData, 0, sizeof tData);
   itCount = 0;
   rmse = 0.0;
   memset(errMessage, 0, sizeof errMessage);

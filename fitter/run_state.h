@@ -26,8 +26,9 @@ extern int itCount;                     // the fit
 extern double rmse;                     // the fit
 
 // Zeroes every global above and the kept error message, as at process start, so that
-// nothing of one fit carries into the next. The model catalogue, constant once filled,
-// and the engine's working state are not run state.
+// nothing of one fit carries into the next; of the point arrays, the first numData points,
+// the only ones that load_data writes. The model catalogue, constant once filled, and the
+// engine's working state are not run state.
 void reset_run_state(void);
 
 #endif  // VELQUIN_RUN_STATE_H

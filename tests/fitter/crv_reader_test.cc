@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
+#include "cli.h"
 #include "program_run.h"
 #include "run_state.h"
 #include "velquin_texts.h"
@@ -249,6 +251,173 @@ TEST(read_crv_data, point_count_limits_are_fatal_reports) {
     EXPECT_EQ(r.count, -1);
     EXPECT_EQ(r.out, frame(true, "read_crv_data", row.message));
   }
+}
+
+// What one reader gives for one place: its result, count, columns, the bytes of its points
+// and its report.
+std::string read_at_place(int fromMemory, FILE *fp, const std::string &bytes,
+                          const std::string &path, int id, const crv_place &at) {
+  static double x[MAX_POINTS], y[MAX_POINTS], t[MAX_POINTS];
+  for (int i = 0; i < MAX_POINTS; i++) x[i] = y[i] = t[i] = -7.0;
+  int count = -1, columns = -1;
+  testing::internal::CaptureStdout();
+  int ok = fromMemory ? read_crv_mem(bytes.data(), (long long)bytes.size(), path.c_str(), id, &at,
+                                     x, y, t, &count, &columns)
+                      : read_crv_at(fp, path.c_str(), id, &at, x, y, t, &count, &columns);
+  std::string got = testing::internal::GetCapturedStdout();
+  got += " ok " + std::to_string(ok) + " count " + std::to_string(count) + " columns " +
+         std::to_string(columns) + " points ";
+  for (int i = 0; ok && i < count; i++) {
+    got.append((const char *)&x[i], sizeof x[i]).append((const char *)&y[i], sizeof y[i]);
+    if (columns == 3) got.append((const char *)&t[i], sizeof t[i]);
+  }
+  return got;
+}
+
+// The reader from memory against the reader from the file, on the same bytes: at every
+// place a scan finds, at the top of the file (dataset 0) and past its end, the same points
+// or the same report.
+TEST(read_crv_mem, reads_what_read_crv_at_reads_from_the_file) {
+  std::string line255 = "1 2" + std::string(252, ' ') + "\n";
+  const struct {
+    const char *name;
+    std::string content;
+  } rows[] = {
+      {"two datasets", two_sets},
+      {"data before the first id, comments, empty lines", "1 2\n3 4\n# c\n\n5\n! d\n6 7\n8 9\n"},
+      {"three columns and a fourth value", "1\n1 2 3 4\n5 6 7\n2\n1 2\n1 2 3\n"},
+      {"CR-LF lines", "# title\r\n1\r\n1 2\r\n\r\n3 4\r\n2\r\n5 6\r\n7 8"},
+      {"the last line without a feed", "1\n1 2\n3 4"},
+      {"an id on the last line", "1\n1 2\n3 4\n9"},
+      {"an id and its feed at the end", "1\n1 2\n3 4\n9\n"},
+      {"a byte order mark", "\xEF\xBB\xBF" "1 2\n3 4\n4\r\n1 2\r\n3 4\r\n"},
+      {"part of a mark", "\xEF\xBB" "1 2\n3 4\n"},
+      {"a mark alone", "\xEF\xBB\xBF"},
+      {"a line of 255 characters and a feed", "1\n1 2\n" + line255 + "2\n1 2\n3 4\n"},
+      {"long comments pass", "#" + std::string(1000, 'c') + "\n1\n1 2\n!" + std::string(300, 'x') +
+       "\n3 4\n"},
+      {"NUL bytes", std::string("1\n1 2\n\0junk\n3 4\n2\n\0\n5 6\n", 24)},
+      {"text, lone numbers and invalid lines", "1\nx y\n2\n1 2\nabc\n3\n5\n4\n1 2\n3 4\n"},
+      {"one point", "4\n1 2\n4\n"},
+      {"1501 points", "1\n" + points_file(MAX_POINTS + 1, "2\n1 2\n3 4\n")},
+      {"1500 points and what follows", "1\n" + points_file(MAX_POINTS, "# after\n\n7\n")},
+      {"only comments", "# a\n\n! b\n  \n"},
+      {"empty", ""},
+  };
+  temp_dir dir;
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    dir.write("d.crv", row.content);
+    std::string path = dir.file("d.crv");
+    FILE *fp = fopen(path.c_str(), "r");
+    ASSERT_NE(fp, nullptr);
+    std::vector<std::pair<int, crv_place>> places = {
+        {0, {0, 0, 0, 0}}, {3, {(long long)row.content.size() + 5, 7, 0, 0}}};
+    crv_scan scan;
+    crv_scan_start(&scan, fp);
+    for (;;) {
+      int id = 0;
+      crv_place at = {0, 0, 0, 0};
+      int got = crv_scan_next(&scan, &id, &at);
+      if (got == CRV_END || got == CRV_READ_ERROR || got == CRV_LONG_LINE) break;
+      if (got == CRV_ID_LINE) places.push_back({id, at});
+    }
+    for (const auto &place : places) {
+      SCOPED_TRACE(place.first);
+      EXPECT_EQ(read_at_place(1, fp, row.content, path, place.first, place.second),
+                read_at_place(0, fp, row.content, path, place.first, place.second));
+    }
+    fclose(fp);
+  }
+}
+
+// sscanf's result and values for the same line, as crv_values must give them.
+std::string values_text(int ours, const std::string &line, int want) {
+  double v[3] = {-7.0, -7.0, -7.0};
+  int n = ours ? crv_values(line.c_str(), want, v)
+               : want == 2 ? sscanf(line.c_str(), "%lf %lf", &v[0], &v[1])
+                           : sscanf(line.c_str(), "%lf %lf %lf", &v[0], &v[1], &v[2]);
+  std::string got = std::to_string(n) + ":";
+  for (int i = 0; i < n; i++) got.append((const char *)&v[i], sizeof v[i]);
+  return got;
+}
+
+// Lines of plain decimals, which crv_values reads itself, and of anything else, which it
+// leaves to sscanf: the same result and the same bits, for two and three columns.
+TEST(crv_values, reads_what_sscanf_reads) {
+  std::vector<std::string> lines = {
+      "", " \t\r\n", "1 2", "1 2 3", "1 2 3 4", "-0 +0", "-0.0 0e5", "1e22 1e23", "1e-22 1e-23",
+      "9007199254740992 9007199254740993", "1234567890123456789 12345678901234567890",
+      "0.000000000000000000000000001 1", "00012.5000 -.5", "5. .5", ". 1", "- 1", "+-1 2",
+      "1e 2", "1e+ 2", "1E3 2e-3", "1.5e9999 2", "1e99999 1", "0x10 2", "nan inf", "1 nan",
+      "1,5 2", "1.2.3 4", "7\v8", "1 2abc", "1 2 abc", "1\f2\r", std::string("1 \0 2", 5),
+      "4.9e-324 1.7976931348623157e308", "-86.0802 128.5", "10 -86.0802\n", "2\n",
+      "123456789.123456789 1", "0.1 0.2", "3.14159265 2.718281828459045"};
+  std::mt19937 rng(19);
+  const char alphabet[] = "0123456789.-+eE \t\nx";
+  for (int i = 0; i < 20000; i++) {
+    std::string line;
+    if (i % 2 == 0) {  // anything from the alphabet
+      for (int n = (int)(rng() % 16); n > 0; n--) line += alphabet[rng() % (sizeof alphabet - 1)];
+    } else {  // plain decimals of up to 22 digits, a point anywhere, perhaps an exponent
+      for (int k = 1 + (int)(rng() % 4); k > 0; k--) {
+        if (rng() % 3 == 0) line += "-+"[rng() % 2];
+        int digits = 1 + (int)(rng() % 22), point = (int)(rng() % (digits + 2)) - 1;
+        for (int d = 0; d < digits; d++) {
+          if (d == point) line += '.';
+          line += (char)('0' + rng() % 10);
+        }
+        if (rng() % 4 == 0) line += "e" + std::to_string((int)(rng() % 61) - 30);
+        line += " \t"[rng() % 2];
+      }
+    }
+    lines.push_back(line);
+  }
+  for (const std::string &line : lines) {
+    for (int want : {2, 3}) {
+      ASSERT_EQ(values_text(1, line, want), values_text(0, line, want))
+          << "\"" << line << "\", " << want << " columns";
+    }
+  }
+}
+
+// A scan finds the id lines that sscanf(text, "%255s %255s %255s") finds, a line of one word,
+// with the value to_int gives that word; comments and empty lines pass.
+TEST(crv_scan_next, finds_the_id_lines_that_sscanf_finds) {
+  std::mt19937 rng(23);
+  const char alphabet[] = "0123456789 \t\v\f\r-+x#!";
+  std::string content, expected;
+  for (int no = 1; no <= 20000; no++) {
+    std::string line;
+    for (int n = (int)(rng() % 8); n > 0; n--) line += alphabet[rng() % (sizeof alphabet - 1)];
+    content += line + "\n";
+    if (line.find_first_not_of(" \t\r") == std::string::npos || line[0] == '#' || line[0] == '!') {
+      continue;  // empty or a comment
+    }
+    char w1[256], w2[256], w3[256];
+    if (sscanf(line.c_str(), "%255s %255s %255s", w1, w2, w3) == 1) {
+      expected += std::to_string(no) + ":" + std::to_string(to_int(w1)) + " ";
+    } else {
+      expected += std::to_string(no) + ":- ";
+    }
+  }
+  temp_dir dir;
+  dir.write("d.crv", content);
+  FILE *fp = fopen(dir.file("d.crv").c_str(), "r");
+  ASSERT_NE(fp, nullptr);
+  crv_scan scan;
+  crv_scan_start(&scan, fp);
+  std::string got;
+  for (;;) {
+    int id = 0;
+    crv_place at = {0, 0, 0, 0};
+    int kind = crv_scan_next(&scan, &id, &at);
+    if (kind == CRV_ID_LINE) got += std::to_string(at.lineNo) + ":" + std::to_string(id) + " ";
+    if (kind == CRV_OTHER_LINE) got += std::to_string(scan.line.no) + ":- ";
+    if (kind != CRV_ID_LINE && kind != CRV_OTHER_LINE) break;
+  }
+  fclose(fp);
+  EXPECT_EQ(got, expected);
 }
 
 }  // namespace

@@ -94,8 +94,15 @@ const general_row general_rows[] = {
   {  10,     5,        1,     1},   // the report's RMSE
   {   0,     5,        0,     1},
   {   0,     6,        0,     1},
+  {   0,     1,        0,     5},   // each precision of the integer path, 1 to 17
+  {   0,     2,        0,     5},
+  {   0,     3,        0,     5},
+  {   0,     4,        0,     5},
+  {   0,     9,        0,     5},
   {   0,    15,        0,     3},
+  {   0,    16,        0,     5},
   {   0,    17,        0,     3},
+  {   0,    18,        0,     7},   // past it: std::to_chars alone
   {   0,     0,        0,     7},   // taken as 1
   { -12,     3,        0,     7},   // a negative width aligns left
   {  25,    -1,        1,     7},   // a negative precision means 6
