@@ -3,6 +3,7 @@
 #include "batch_fit.h"
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <stdint.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -81,7 +82,10 @@ static kept_output reportOut, logOut;
 
 // Points the stream at buf, empty. Returns it, or NULL when it cannot be opened.
 static FILE *start_output(kept_output *k, char *buf, size_t size) {
-  if (k->fp == NULL) k->fp = open_mem_output(&k->m, buf, size);
+  if (k->fp == NULL) {
+    k->fp = open_mem_output(&k->m, buf, size);
+    if (k->fp != NULL) __fsetlocking(k->fp, FSETLOCKING_BYCALLER);
+  }
   k->m.buf = buf;
   k->m.size = size;
   k->m.len = 0;
@@ -126,8 +130,10 @@ int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *p
   return status;
 }
 
-void fit_task(const batch_options *o, const batch_task *t, FILE *fp, batch_result *r) {
-  r->id = t->ds.id;
-  r->status = fit_dataset(o, &t->ds, t->parms, t->held, fp, r->report, &r->reportLen, r->log,
-                          &r->logLen, r->row, &r->rowLen);
+void fit_into_block(const batch_options *o, const batch_task *t, FILE *fp, out_block *b) {
+  int len[BLOCK_TEXTS] = {0};
+  int status = fit_dataset(o, &t->ds, t->parms, t->held, fp, block_text(b, TEXT_REPORT),
+                           &len[TEXT_REPORT], block_text(b, TEXT_LOG), &len[TEXT_LOG],
+                           block_text(b, TEXT_ROW), &len[TEXT_ROW]);
+  block_add(b, t->ds.id, status, len);
 }

@@ -6,6 +6,7 @@
 #include <stdio.h>
 
 #include "batch_args.h"
+#include "batch_block.h"
 #include "batch_index.h"
 #include "batch_table.h"
 #include "reports.h"
@@ -15,16 +16,6 @@ struct batch_task {
   batch_dataset ds;
   double parms[MAX_PARMS];
   int held[MAX_PARMS];
-};
-
-// One dataset's results, as the main process writes them.
-struct batch_result {
-  int status;                     // BATCH_OK, BATCH_FAILED or BATCH_REFUSED
-  int reportLen, logLen, rowLen;  // -1: did not fit its buffer
-  int id;
-  char report[REPORT_SIZE];
-  char log[LOG_SIZE];
-  char row[ROW_SIZE];
 };
 
 // Maps the data file at path, read-only, for fit_dataset to read the datasets from
@@ -44,7 +35,8 @@ int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *p
                 const int *held, FILE *fp, char *report, int *reportLen, char *log, int *logLen,
                 char *row, int *rowLen);
 
-// The same for task t, its results in *r: the work of velbatch's workers.
-void fit_task(const batch_options *o, const batch_task *t, FILE *fp, batch_result *r);
+// The same for task t, its results added to block b, which has room for them: the work of
+// velbatch's workers.
+void fit_into_block(const batch_options *o, const batch_task *t, FILE *fp, out_block *b);
 
 #endif  // VELQUIN_BATCH_FIT_H

@@ -36,8 +36,14 @@ enum {
   ID_MET = 2,     // a line whose dataset the batch has
 };
 
-// Fibonacci hashing spreads any pattern of ids, runs of neighbours included.
-static unsigned id_hash(int id) { return ((unsigned)id * 2654435769u) >> (32 - 22); }
+// Each run of 64 neighbouring ids keeps its order in 64 neighbouring slots, so that a file of
+// consecutive ids touches a page of the table for every thousand ids rather than one for
+// each; Fibonacci hashing spreads the runs, whatever their pattern.
+enum { ID_RUN_BITS = 6 };
+static unsigned id_hash(int id) {
+  unsigned run = (((unsigned)id >> ID_RUN_BITS) * 2654435769u) >> (32 - 22 + ID_RUN_BITS);
+  return run << ID_RUN_BITS | ((unsigned)id & ((1u << ID_RUN_BITS) - 1));
+}
 static_assert(ID_SLOTS == 1 << 22, "the hash gives 22 bits");
 
 // The slot of id, or, when insert is set, a new empty slot for it; -1 when id is absent

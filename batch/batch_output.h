@@ -1,25 +1,43 @@
 // The outputs of a batch: the results file, the table, the log folder, the progress line on
-// a terminal and the summary. Results are written as they are given, one whole dataset at a
-// time, so that the results file and the table always hold the same datasets.
+// a terminal and the summary. Results are written a block of datasets at a time, by whichever
+// process of the batch holds the next block, and a block is whole in every output or in
+// none, so that the results file and the table always hold the same datasets.
 #ifndef VELQUIN_BATCH_OUTPUT_H
 #define VELQUIN_BATCH_OUTPUT_H
 
 #include <stdio.h>
 
 #include "batch_args.h"
-#include "batch_fit.h"
+#include "batch_block.h"
 
 // Opens the outputs, holding an advisory lock on the results file and the table until they
-// are closed, writes the table's header, and starts the counts. Refuses a results file or
-// table that another velbatch holds, and without o->append a results file that is not
-// empty. Returns 1, or 0 after a framed report with every output closed, nothing written
-// and no new file or folder left behind.
+// are closed (and while a worker forked since holds them open), and starts the counts, which
+// the processes of the batch share. Refuses a results file or table that another velbatch
+// holds, and without o->append a results file that is not empty. Writes nothing: returns 1,
+// or 0 after a framed report with every output closed and no new file or folder left behind.
 int open_outputs(const batch_options *o);
 
-// Writes the results of one dataset: with a log folder its log and report there, then its
-// report and its row. A dataset whose results cannot all be written leaves no part of its
-// report or row behind. Returns 1, or 0 after a framed report.
-int write_result(const batch_options *o, const batch_result *r);
+// Empties the table and writes its header. Returns 1, or 0 after a framed report with the
+// outputs closed and taken back as abandon_outputs takes them back.
+int start_outputs(const batch_options *o);
+
+// Closes the outputs of a batch that cannot start, removing the files and folders that
+// open_outputs made; a file that was there is left as it was.
+void abandon_outputs(const batch_options *o);
+
+// Writes the datasets of block b, the next ones of the batch: with a log folder each one's
+// log and report there, then the block's reports and rows, each kind with one write. When
+// that fails, what it wrote is taken back and the datasets are written one at a time, up
+// to the one that cannot be written, of which no part is left behind. Returns 1 when all
+// are written, or 0 after a framed report, kept for outputs_failure.
+int write_block(const batch_options *o, const out_block *b);
+
+// Prints again the framed report of the write that failed in a worker, which prints nothing.
+void outputs_failure(void);
+
+// Cuts every output back to its last whole block: after the writing process was ended in the
+// middle of one. Standard output cannot be cut back.
+void outputs_take_back(void);
 
 void close_outputs(void);
 

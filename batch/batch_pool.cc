@@ -1,6 +1,6 @@
-// The worker pool: a pipe per worker carries its next task, one pipe for all carries back
-// which task is done, and the results lie in slots mapped before the fork. Workers never
-// print: their messages go back in the slots.
+// The main process's side of the worker pool: the tasks put in the shared ring, a pipe per
+// worker carrying the blocks of tasks handed to it, one pipe for all carrying back the notes
+// of blocks done. Workers never print: a write that fails is noted in shared memory.
 #include "batch_pool.h"
 
 #include <errno.h>
@@ -8,39 +8,34 @@
 #include <poll.h>
 #include <signal.h>
 #include <string.h>
-#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "batch_fd.h"
 #include "show_err.h"
 
-enum { MAX_SLOTS = MAX_JOBS * SLOTS_PER_JOB };
-
-struct pool_task {
-  int seq;  // the task's place in hand-out order; its slot is seq % slotCount
-  batch_task task;
-};
-
-struct done_note {
-  int worker;
-  int seq;
+enum {
+  MAX_BLOCK_TASKS = 1 << 20,  // a bound on the growth of blocks, which the ring bounds first
+  NOTES_READ = 64,            // notes taken from the pipe at once
 };
 
 struct worker {
   pid_t pid;  // -1 once reaped: kill and waitpid would take -1 for every process
   int taskFd;
-  int busy;
+  int busy;  // blocks handed to it and not done
 };
 
-static batch_result *slots;
-static size_t slotBytes;
-static int slotCount;
-static int slotDone[MAX_SLOTS];
-static int nextSeq, takeSeq;  // the next task to hand out, the next results to take
 static worker workers[MAX_JOBS];
 static int jobCount, busyCount;
 static int doneFds[2] = {-1, -1};
+static long long added, handed;  // tasks put in the ring, tasks handed out
+// The datasets written as last seen: read again only when the ring looks full, so that the
+// main process does not pull the workers' word to its core at every task.
+static long long writtenSeen;
+static long long notesRead;
+// The time per dataset, from the notes: sums in which each note weighs twice the one before.
+static double sumNs, sumDone;
+static int sizeCap;  // the largest block handed out next, four times larger at each note
 
 static volatile sig_atomic_t stopSignal;  // the first of SIGINT and SIGTERM
 static volatile sig_atomic_t stopCount;
@@ -58,7 +53,7 @@ static void on_child(int) { childEnded = 1; }
 // Set once, as the pool starts. SIGINT, SIGTERM and SIGCHLD stay blocked except inside
 // ppoll, so that none slips between a test of what has come and the wait. The workers
 // inherit the mask and keep it: an interrupt is the main process's to handle, and a worker
-// finishes the fit it has.
+// finishes the fits that the main process asks it to finish.
 static void take_signals(void) {
   sigset_t blocked;
   sigemptyset(&blocked);
@@ -79,9 +74,10 @@ static void take_signals(void) {
   sa.sa_handler = on_child;
   sigaction(SIGCHLD, &sa, &savedChild);
   // A worker that has ended, killed from outside while it waited for work, leaves its task
-  // pipe without a reader. Writing its next task there would raise SIGPIPE, whose default
-  // ends velbatch without a word; ignored, the write fails with EPIPE and the batch reports
-  // the lost worker. A worker whose main process has gone sees its write fail and ends.
+  // pipe without a reader. Handing it a block there would raise SIGPIPE, whose default ends
+  // velbatch without a word; ignored, the write fails with EPIPE and the batch reports the
+  // lost worker. A worker whose main process has gone sees its note's write fail; a table
+  // on a closed pipe fails its write and stops the batch.
   sa.sa_handler = SIG_IGN;
   sigaction(SIGPIPE, &sa, &savedPipe);
 }
@@ -101,22 +97,9 @@ static int pool_error(const char *message) {
   return 0;
 }
 
-// A worker does one task after another until its pipe closes.
-[[noreturn]] static void worker_main(const batch_options *o, pool_work *work, int index,
-                                     int taskFd) {
-  errQuiet = 1;
-  FILE *fp = fopen(o->dataFile, "r");
-  pool_task t;
-  while (read_whole(taskFd, &t, sizeof t)) {
-    work(o, &t.task, fp, &slots[t.seq % slotCount]);
-    done_note note = {index, t.seq};
-    if (!write_whole(doneFds[1], &note, sizeof note)) break;
-  }
-  _exit(0);  // no exit handlers: the stdio buffers are the main process's
-}
-
-static int start_workers(const batch_options *o, pool_work *work) {
+static int start_workers(const batch_options *o) {
   fflush(stdout);  // a copy of what it holds would go to each worker
+  pid_t main = getpid();
   for (int w = 0; w < o->jobs; w++) {
     int task[2];
     if (pipe(task) != 0) return 0;
@@ -130,7 +113,7 @@ static int start_workers(const batch_options *o, pool_work *work) {
       close(task[1]);
       close(doneFds[0]);
       for (int k = 0; k < jobCount; k++) close(workers[k].taskFd);
-      worker_main(o, work, w, task[0]);
+      worker_main(o, w, task[0], doneFds[1], main);
     }
     close(task[0]);
     fcntl(task[1], F_SETFD, FD_CLOEXEC);
@@ -142,53 +125,80 @@ static int start_workers(const batch_options *o, pool_work *work) {
   return 1;
 }
 
-int pool_start(const batch_options *o, pool_work *work) {
-  jobCount = busyCount = nextSeq = takeSeq = 0;
-  slotCount = o->jobs * SLOTS_PER_JOB;
-  memset(slotDone, 0, sizeof slotDone);
-  slotBytes = sizeof(batch_result) * (size_t)slotCount;
-  void *shared = mmap(NULL, slotBytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-  if (shared != MAP_FAILED && pipe(doneFds) != 0) {
-    munmap(shared, slotBytes);
-    shared = MAP_FAILED;
+int pool_start(const batch_options *o, pool_fit *fit, pool_write *write) {
+  jobCount = busyCount = 0;
+  added = handed = notesRead = writtenSeen = 0;
+  sumNs = sumDone = 0;
+  sizeCap = 1;
+  if (!shared_setup(o->jobs, fit, write)) {
+    return pool_error("Unable to set up the worker processes\n");
   }
-  if (shared == MAP_FAILED) return pool_error("Unable to set up the worker processes\n");
-  slots = (batch_result *)shared;
+  if (pipe(doneFds) != 0) {
+    shared_release();
+    return pool_error("Unable to set up the worker processes\n");
+  }
   take_signals();
-  if (!start_workers(o, work)) {
+  if (!start_workers(o)) {
     pool_error("Unable to start the worker processes\n");
     pool_stop(1);
     return 0;
   }
   close(doneFds[1]);  // the workers hold it: the main process would never see its end
   doneFds[1] = -1;
+  fcntl(doneFds[0], F_SETFL, O_NONBLOCK);  // notes are taken as many as have come
   return 1;
 }
 
-static int free_worker(void) {
-  for (int w = 0; w < jobCount; w++) {
-    if (!workers[w].busy) return w;
-  }
-  return -1;
+int pool_has_room(void) {
+  if (added - writtenSeen < shared_ring_size()) return 1;
+  writtenSeen = shared_written();
+  return added - writtenSeen < shared_ring_size();
 }
 
-int pool_has_room(void) { return nextSeq - takeSeq < slotCount && free_worker() >= 0; }
+void pool_add(const batch_task *t) { shared_put(added++, t); }
 
-int pool_give(const batch_task *t) {
-  int w = free_worker();
-  pool_task pt;
-  memset(&pt, 0, sizeof pt);
-  pt.seq = nextSeq;
-  pt.task = *t;
-  // A task pipe without a reader is a worker that has ended: SIGPIPE being ignored, the
-  // write fails instead of ending the process.
-  if (!write_whole(workers[w].taskFd, &pt, sizeof pt)) {
-    return pool_error("A worker process ended before its work\n");
+int pool_wants_work(void) { return shared_notes() != notesRead; }
+
+// How many tasks the next block should hold: as many as take ASSIGN_NS, once a note has
+// told how long a dataset takes; within a quarter of the ring per worker, so that each has
+// room for a block in hand and one more; and near the end, with more than one worker, a
+// share of what is left, so that the workers finish together.
+static int block_size(long long left) {
+  if (sumDone <= 0) return 1;
+  double n = ASSIGN_NS / (sumNs > sumDone ? sumNs / sumDone : 1.0);
+  if (n > sizeCap) n = sizeCap;
+  int ringShare = shared_ring_size() / (4 * jobCount);
+  if (n > ringShare) n = ringShare;
+  if (jobCount > 1 && left >= 0) {
+    double share = (double)(left + added - handed) / (2 * jobCount);
+    if (n > share) n = share;
   }
-  workers[w].busy = 1;
-  busyCount++;
-  slotDone[nextSeq % slotCount] = 0;
-  nextSeq++;
+  return n < 1 ? 1 : (int)n;
+}
+
+int pool_hand_out(long long left) {
+  // A worker gets a second block before the end of its first when blocks are short, so that
+  // it never waits for the main process; a long block alone, so that an interrupt does not
+  // wait for a second one.
+  int ahead = sumDone > 0 && 2 * sumNs < ASSIGN_NS * sumDone ? 2 : 1;
+  for (int w = 0; w < jobCount; w++) {
+    while (workers[w].busy < ahead && handed < added) {
+      int n = block_size(left);
+      long long have = added - handed;
+      // A worker with a block in hand waits for a whole one while more tasks are coming.
+      if (have < n && left != 0 && workers[w].busy > 0) break;
+      if (have < n) n = (int)have;
+      pool_assignment a = {handed, n, 0};
+      // A task pipe without a reader is a worker that has ended: SIGPIPE being ignored, the
+      // write fails instead of ending the process.
+      if (!write_whole(workers[w].taskFd, &a, sizeof a)) {
+        return pool_error("A worker process ended before its work\n");
+      }
+      workers[w].busy++;
+      busyCount++;
+      handed += n;
+    }
+  }
   return 1;
 }
 
@@ -206,34 +216,44 @@ static int worker_lost(void) {
   return 0;
 }
 
-int pool_wait(int tick) {
-  struct pollfd pfd = {doneFds[0], POLLIN, 0};
-  struct timespec second = {1, 0};
-  int r = ppoll(&pfd, 1, tick ? &second : NULL, &waitMask);
-  if (r < 0 && errno != EINTR) return pool_error("Unable to wait for the worker processes\n");
-  if (childEnded && worker_lost()) return pool_error("A worker process ended before its work\n");
-  if (r <= 0 || pool_hurried()) return 1;
+// Takes the notes that have come. Returns 1, or 0 after a framed report when every worker
+// has ended.
+static int read_notes(void) {
+  pool_note notes[NOTES_READ];
+  ssize_t got;
+  while ((got = read(doneFds[0], notes, sizeof notes)) < 0 && errno == EINTR) {
+  }
+  if (got < 0 && errno == EAGAIN) return 1;
   // The pipe ends when every worker has ended. ppoll gives that end before the SIGCHLD
   // that follows it, and then never lets the signal in while the end is there to report.
-  done_note note;
-  if (!read_whole(doneFds[0], &note, sizeof note)) {
-    return pool_error("A worker process ended before its work\n");
+  if (got <= 0) return pool_error("A worker process ended before its work\n");
+  for (int i = 0; i < (int)(got / (ssize_t)sizeof notes[0]); i++) {
+    const pool_note *n = &notes[i];
+    workers[n->worker].busy--;
+    busyCount--;
+    notesRead++;
+    if (n->done > 0) {
+      sumNs = sumNs / 2 + (double)n->ns;
+      sumDone = sumDone / 2 + n->done;
+    }
+    if (sizeCap < MAX_BLOCK_TASKS / 4) sizeCap *= 4;
   }
-  workers[note.worker].busy = 0;
-  busyCount--;
-  slotDone[note.seq % slotCount] = 1;
   return 1;
 }
 
-const batch_result *pool_result(void) {
-  if (takeSeq == nextSeq || !slotDone[takeSeq % slotCount]) return NULL;
-  return &slots[takeSeq % slotCount];
+int pool_wait(int tick, int now) {
+  struct pollfd pfd = {doneFds[0], POLLIN, 0};
+  struct timespec zero = {0, 0}, second = {1, 0};
+  int r = ppoll(&pfd, 1, now ? &zero : tick ? &second : NULL, &waitMask);
+  if (r < 0 && errno != EINTR) return pool_error("Unable to wait for the worker processes\n");
+  if (childEnded && worker_lost()) return pool_error("A worker process ended before its work\n");
+  if (r <= 0 || pool_hurried()) return 1;
+  return read_notes();
 }
 
-void pool_taken(void) {
-  slotDone[takeSeq % slotCount] = 0;
-  takeSeq++;
-}
+int pool_write_failed(void) { return shared_write_failed(); }
+
+void pool_stop_fits(void) { shared_stop(); }
 
 int pool_stop_signal(void) { return stopSignal; }
 
@@ -253,7 +273,6 @@ void pool_stop(int force) {
     if (doneFds[k] >= 0) close(doneFds[k]);
     doneFds[k] = -1;
   }
-  munmap(slots, slotBytes);
-  slots = NULL;
+  shared_release();
   give_back_signals();
 }

@@ -1,54 +1,61 @@
-// The worker processes of a batch, forked, each doing one task after another in its own
-// copy of the run state. Results come back in slots of shared memory, taken in hand-out
-// order. While the pool runs, SIGINT and SIGTERM are noted instead of ending the process
-// and SIGPIPE is ignored; pool_stop gives back the signal state that pool_start found.
+// The worker processes of a batch, forked, each fitting the blocks of datasets that the main
+// process hands it, in its own copy of the run state, and writing them in batch order in
+// turn with the others (batch_worker.h); the main process finds the datasets and never
+// writes a result, so that a batch killed outright leaves its outputs whole. While the pool
+// runs, SIGINT and SIGTERM are noted instead of ending the process and SIGPIPE is ignored;
+// pool_stop gives back the signal state that pool_start found.
 #ifndef VELQUIN_BATCH_POOL_H
 #define VELQUIN_BATCH_POOL_H
 
-#include <stdio.h>
-
 #include "batch_args.h"
-#include "batch_fit.h"
+#include "batch_worker.h"
 
 enum {
-  SLOTS_PER_JOB = 4,  // results a worker may finish ahead of the one to be taken next
+  ASSIGN_NS = 20000000,  // the time a block of tasks handed out should take
 };
 
-// A worker's work: the results of task t into *r, in the worker process, with the data file
-// open on fp (NULL when it could not be opened). velbatch's is fit_task.
-typedef void pool_work(const batch_options *o, const batch_task *t, FILE *fp, batch_result *r);
+// Starts o->jobs workers that fit with fit and write with write. Returns 1, or 0 after a
+// framed report with no worker left, nothing mapped and the signal state as it was.
+int pool_start(const batch_options *o, pool_fit *fit, pool_write *write);
 
-// Starts o->jobs workers that do work. Returns 1, or 0 after a framed report with no
-// worker left, nothing mapped or open, and the signal state as it was.
-int pool_start(const batch_options *o, pool_work *work);
-
-// Whether a task can be handed out now: a worker is free, and a slot whose results have
-// been taken.
+// Whether the pool takes another task now; pool_add adds t, the next of the batch, while it
+// does.
 int pool_has_room(void);
+void pool_add(const batch_task *t);
 
-// Hands t to a free worker, while pool_has_room. Returns 1, or 0 after a framed report when
-// that worker has ended.
-int pool_give(const batch_task *t);
+// Whether a worker has finished a block since the last pool_wait: the main process should
+// stop finding datasets and hand out more.
+int pool_wants_work(void);
 
-// How many workers are doing a task.
+// Hands out the tasks added to the workers that can take more, in blocks that take about
+// ASSIGN_NS each, from one dataset at first while that time is unknown. left: about how
+// many tasks are still to come, or -1 when unknown; with none, and with 0, whatever was added
+// goes out. Returns 1, or 0 after a framed report when a worker has ended.
+int pool_hand_out(long long left);
+
+// How many blocks are handed out and not done.
 int pool_busy(void);
 
-// Waits for a worker to finish its task, a signal, or with tick, a second at most.
-// Returns 1, or 0 after a framed report: the wait failed, or a worker ended before its work.
-int pool_wait(int tick);
+// Waits for a worker to finish a block, a signal, or with tick, a second at most; with now,
+// takes only what has come. Returns 1, or 0 after a framed report: the wait failed, or a
+// worker ended before its work.
+int pool_wait(int tick, int now);
 
-// The results of the earliest task not yet taken, once its worker is done; NULL until then.
-// pool_taken frees its slot for another task.
-const batch_result *pool_result(void);
-void pool_taken(void);
+// Whether a block could not be written: the workers then start no other dataset.
+int pool_write_failed(void);
+
+// Starts no dataset beyond those already started; those before them are still fitted and
+// written, so that every finished dataset is written.
+void pool_stop_fits(void);
 
 // The first of SIGINT and SIGTERM received since pool_start, or 0; and whether a second
-// one has come, which asks not to wait for the tasks under way.
+// one has come, which asks not to wait for the fits under way.
 int pool_stop_signal(void);
 int pool_hurried(void);
 
-// Ends the pool: closes the task pipes, so that each worker ends after its task, or with
-// force ends them at once; waits for them, unmaps the slots and gives back the signal state.
+// Ends the pool: closes the task pipes, so that each worker ends after its block, or with
+// force ends them at once; waits for them, unmaps the shared memory and gives back the
+// signal state. After force, a block may have been cut short in the outputs.
 void pool_stop(int force);
 
 #endif  // VELQUIN_BATCH_POOL_H

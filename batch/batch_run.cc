@@ -1,5 +1,5 @@
 // The batch from its start to its summary: the data file's datasets handed to the worker
-// pool as they are found, each result written once every earlier one is written.
+// pool in blocks as they are found, each block written once every earlier one is written.
 #include "batch_run.h"
 
 #include <stdio.h>
@@ -12,6 +12,10 @@
 #include "batch_pool.h"
 
 // How the datasets' loop ends.
+enum {
+  SCAN_CHUNK = 256,  // datasets found between two looks at the workers and the signals
+};
+
 enum {
   DATASETS_DONE,    // every dataset written, or as many as an interrupt let finish
   DATASETS_FAILED,  // after a report: none handed out since, the fits under way written
@@ -33,23 +37,34 @@ static int next_task(const batch_options *o, batch_task *t) {
   return 1;
 }
 
-// Keeps every free worker busy until the datasets run out or an interrupt comes, and
-// writes the results as they come back in order.
+// Finds the datasets and hands them to the workers until they run out or an interrupt
+// comes; the workers write the results in order as they finish them. Between datasets it
+// turns to the workers as soon as one has finished a block.
 static int run_datasets(const batch_options *o) {
-  int more = 1, outcome = DATASETS_DONE;
+  int more = 1, stopped = 0, outcome = DATASETS_DONE;
+  long long found = 0;
   while (!pool_hurried()) {
-    while (more && outcome == DATASETS_DONE && !pool_stop_signal() && pool_has_room()) {
+    if (!stopped && (pool_stop_signal() || pool_write_failed())) {
+      pool_stop_fits();
+      more = 0;
+      stopped = 1;
+    }
+    for (int n = 0; more && n < SCAN_CHUNK && pool_has_room() && !pool_wants_work(); n++) {
       batch_task t;
       int got = next_task(o, &t);
-      if (got > 0 && !pool_give(&t)) return DATASETS_BROKEN;
+      if (got > 0) pool_add(&t);
       if (got < 0) outcome = DATASETS_FAILED;
       if (got <= 0) more = 0;
+      found += got > 0;
     }
-    if (pool_busy() == 0) break;
-    if (!pool_wait(progress_shown())) return DATASETS_BROKEN;
-    for (const batch_result *r = pool_result(); r != NULL; r = pool_result()) {
-      if (!write_result(o, r)) return DATASETS_BROKEN;
-      pool_taken();
+    int total = part_estimate();
+    long long left = !more ? 0 : total < 0 || total < found ? -1 : total - found;
+    if (!pool_hand_out(left)) return DATASETS_BROKEN;
+    if (!more && pool_busy() == 0) break;
+    if (!pool_wait(progress_shown(), more && pool_has_room())) return DATASETS_BROKEN;
+    if (pool_write_failed()) {
+      outputs_failure();
+      return DATASETS_BROKEN;
     }
     draw_progress(0);
   }
@@ -59,20 +74,28 @@ static int run_datasets(const batch_options *o) {
 int run_batch(const batch_options *o) {
   if (!index_open(o->dataFile)) return 2;
   map_data_file(o->dataFile);  // before the workers start, which share the mapping
-  // The workers start before any output is opened: a batch whose workers cannot start
+  // The outputs are opened before the workers start, which write them, but nothing is
+  // written to them until the workers have started: a batch whose workers cannot start
   // leaves every file and folder as it was.
-  if (!pool_start(o, fit_task)) {
+  if (!open_outputs(o)) {
     unmap_data_file();
     return 2;
   }
-  if (!open_outputs(o)) {
-    pool_stop(0);
+  if (!pool_start(o, fit_into_block, write_block)) {
+    abandon_outputs(o);
+    unmap_data_file();
+    return 2;
+  }
+  if (!start_outputs(o)) {
+    pool_stop(1);
     unmap_data_file();
     return 2;
   }
   start_progress();
   int outcome = run_datasets(o);
-  pool_stop(outcome == DATASETS_BROKEN || pool_hurried());
+  int force = outcome == DATASETS_BROKEN || pool_hurried();
+  pool_stop(force);
+  if (force) outputs_take_back();  // a worker ended in the middle of a block
   unmap_data_file();
   close_outputs();
   draw_progress(1);

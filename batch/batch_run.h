@@ -1,5 +1,6 @@
-// The batch itself: worker processes fit the datasets, the main process hands them out and
-// writes every report, log and table row in dataset order, whatever the number of workers.
+// The batch itself: the main process finds the datasets and hands them out in blocks, worker
+// processes fit them and write every report, log and table row in dataset order, whatever
+// the number of workers.
 #ifndef VELQUIN_BATCH_RUN_H
 #define VELQUIN_BATCH_RUN_H
 

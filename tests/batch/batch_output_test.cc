@@ -1,7 +1,8 @@
-// Unit tests of the batch's outputs: results written whole in the order given, a piece that
-// a full disk cuts short taken back with the rest of its dataset, outputs that cannot all
-// be opened, are held by another batch or hold earlier reports leaving nothing new behind,
-// and the lines of the summary and of unused starts.
+// Unit tests of the batch's outputs: results written whole in the order given, a block at a
+// time or a dataset at a time alike, a piece that a full disk cuts short taken back with the
+// rest of its dataset, outputs that cannot all be opened, are held by another batch or hold
+// earlier reports leaving nothing new behind, and the lines of the summary and of unused
+// starts.
 #include "batch_output.h"
 
 #include <fcntl.h>
@@ -72,7 +73,7 @@ struct outputs_place {
 
 const std::string data = "data.crv=1\n0 1\n1 3\n|", old = "old.res=old\n|";
 
-TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
+TEST(write_block, writes_whole_datasets_or_takes_back_their_pieces) {
   const std::string r40(39, 'r'), w20(19, 'w'), H = header;
   struct row {
     const char *name;
@@ -81,7 +82,8 @@ TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
     const char *locked;         // a file that another batch holds, or NULL
     long limit;                 // the size a file may grow to, 0: no limit
     std::vector<piece> pieces;  // written in order while each is written whole
-    int whole;                  // how many are; -1: the outputs could not be opened
+    int whole;                  // how many are; -1: the outputs could not be opened (or, for
+                                // the header, started)
     const char *message;        // the last framed report's message, "" when none
     std::string files;          // the folder after
     int interrupted;
@@ -145,57 +147,66 @@ TEST(write_result, writes_whole_datasets_or_takes_back_their_pieces) {
   fill_catalogue();
   reset_index();
   errQuiet = 1;
-  static batch_result r;
+  static out_block b;
   for (const row &c : rows) {
-    SCOPED_TRACE(c.name);
-    temp_dir work;
-    work.write("data.crv", "1\n0 1\n1 3\n");
-    work.write("old.res", "old\n");
-    batch_options o;
-    memset(&o, 0, sizeof o);
-    o.logDir = c.logDir;
-    o.append = c.append;
-    o.dataFile = "data.crv";
-    o.resultsFile = c.results;
-    o.tableFile = c.table;
-    errMessage[0] = '\0';
-    int whole = -1;
-    char *summary = NULL;
-    size_t summaryLen = 0;
-    int lockFd = -1;
-    if (c.locked != nullptr) {
-      if (!work.exists(c.locked)) work.write(c.locked, "in use\n");
-      lockFd = open(work.file(c.locked).c_str(), O_RDONLY);
-      ASSERT_EQ(flock(lockFd, LOCK_EX), 0);
-    }
-    {
-      outputs_place place(work.path(), c.limit);
-      if (open_outputs(&o)) {
-        for (whole = 0; whole < (int)c.pieces.size(); whole++) {
-          const piece &p = c.pieces[whole];
-          r.id = p.id;
-          r.status = p.status;
-          r.reportLen = p.report == "-" ? -1 : (int)p.report.size();
-          r.logLen = (int)p.log.size();
-          r.rowLen = (int)p.row.size();
-          memcpy(r.report, p.report.data(), p.report.size());
-          memcpy(r.log, p.log.data(), p.log.size());
-          memcpy(r.row, p.row.data(), p.row.size());
-          if (!write_result(&o, &r)) break;
-        }
-        close_outputs();
+    // Each dataset a block of its own, then all in one block: the same files.
+    for (int perBlock : {1, (int)BLOCK_DATASETS}) {
+      SCOPED_TRACE(std::string(c.name) + (perBlock == 1 ? ", a block each" : ", one block"));
+      temp_dir work;
+      work.write("data.crv", "1\n0 1\n1 3\n");
+      work.write("old.res", "old\n");
+      batch_options o;
+      memset(&o, 0, sizeof o);
+      o.logDir = c.logDir;
+      o.append = c.append;
+      o.dataFile = "data.crv";
+      o.resultsFile = c.results;
+      o.tableFile = c.table;
+      errMessage[0] = '\0';
+      int whole = -1;
+      char *summary = NULL;
+      size_t summaryLen = 0;
+      int lockFd = -1;
+      if (c.locked != nullptr) {
+        if (!work.exists(c.locked)) work.write(c.locked, "in use\n");
+        lockFd = open(work.file(c.locked).c_str(), O_RDONLY);
+        ASSERT_EQ(flock(lockFd, LOCK_EX), 0);
       }
-      FILE *fp = open_memstream(&summary, &summaryLen);
-      write_summary(fp, c.interrupted);
-      fclose(fp);
+      {
+        outputs_place place(work.path(), c.limit);
+        if (open_outputs(&o) && start_outputs(&o)) {
+          whole = 0;
+          for (size_t at = 0; at < c.pieces.size(); at += perBlock) {
+            block_start(&b, (long long)at);
+            for (size_t i = at; i < c.pieces.size() && i < at + perBlock; i++) {
+              const piece &p = c.pieces[i];
+              int len[BLOCK_TEXTS] = {p.report == "-" ? -1 : (int)p.report.size(),
+                                      (int)p.row.size(), (int)p.log.size()};
+              memcpy(block_text(&b, TEXT_REPORT), p.report.data(), p.report.size());
+              memcpy(block_text(&b, TEXT_ROW), p.row.data(), p.row.size());
+              memcpy(block_text(&b, TEXT_LOG), p.log.data(), p.log.size());
+              block_add(&b, p.id, p.status, len);
+            }
+            if (!write_block(&o, &b)) break;
+            whole += b.count;
+          }
+          close_outputs();
+        }
+        FILE *fp = open_memstream(&summary, &summaryLen);
+        write_summary(fp, c.interrupted);
+        fclose(fp);
+      }
+      if (lockFd >= 0) close(lockFd);
+      // In one block, the datasets written whole are counted by the summary.
+      if (perBlock == 1 || c.whole < 0) {
+        EXPECT_EQ(whole, c.whole);
+      }
+      EXPECT_STREQ(errMessage, c.message);
+      EXPECT_EQ(folder_text(work.path()), c.files);
+      EXPECT_EQ(std::string(summary, summaryLen), c.summary);
+      EXPECT_EQ(outputs_all_ok(), c.allOk);
+      free(summary);
     }
-    if (lockFd >= 0) close(lockFd);
-    EXPECT_EQ(whole, c.whole);
-    EXPECT_STREQ(errMessage, c.message);
-    EXPECT_EQ(folder_text(work.path()), c.files);
-    EXPECT_EQ(std::string(summary, summaryLen), c.summary);
-    EXPECT_EQ(outputs_all_ok(), c.allOk);
-    free(summary);
   }
   errQuiet = 0;
 }

@@ -10,6 +10,7 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -479,6 +480,73 @@ TEST(velbatch, an_interrupt_leaves_whole_reports_and_rows) {
     EXPECT_EQ(r.out, "velbatch: interrupted after " + std::to_string(rows) +
                                     " datasets: 0 ok, " + std::to_string(rows) +
                                     " failed, 0 refused\n");
+  }
+}
+
+// T1 relaxations of 14 to 19 points, each dataset's count its own, the fits quick: a batch
+// of them takes a few tenths of a second.
+std::string t1_file(int datasets) {
+  std::string s;
+  for (int id = 1; id <= datasets; id++) {
+    s += std::to_string(id) + "\n";
+    for (int i = 0; i < 14 + id % 6; i++) {
+      double x = 10 + 118.5 * i, noise = ((i * 7919 + id * 104729) % 201 - 100) / 100.0;
+      char buf[64];
+      snprintf(buf, sizeof buf, "%g %.4f\n", x, 100 * (1 - 1.9 * exp(-x / 450)) + noise);
+      s += buf;
+    }
+  }
+  return s;
+}
+
+// A batch killed outright, the main process by SIGKILL, at any moment: once every process of
+// it has ended, the table holds whole rows and the results file whole reports of the same
+// datasets, in order; each report's point and iteration counts are those of its row's
+// dataset. The moments are drawn at random, and named when a run fails.
+TEST(velbatch, a_batch_killed_outright_leaves_whole_rows_and_reports_of_the_same_datasets) {
+  const int datasets = 6000;
+  const std::string data = t1_file(datasets);
+  const std::string rule = "************************************************************\n";
+  unsigned seed = (unsigned)time(NULL);
+  srand(seed);
+  for (int run = 0; run < 8; run++) {
+    const char *jobs = run % 2 == 0 ? "1" : "2";
+    int delayUs = rand() % 400000;
+    SCOPED_TRACE("-j " + std::string(jobs) + ", killed after " + std::to_string(delayUs) +
+                 " us, seed " + std::to_string(seed));
+    temp_dir work;
+    work.write("data.crv", data);
+    started_program p = start_program(
+        VELBATCH_BIN, {"-j", jobs, "0", "data.crv", "r.res", "t.tsv", "4", "1000", "80", "=1.9", "300"},
+        work.path());
+    usleep((useconds_t)delayUs);
+    kill(p.pid, SIGKILL);
+    run_result r = finish_program(p);  // once the workers, which hold its outputs, have ended
+    EXPECT_TRUE(r.signal == SIGKILL || r.status == 0);
+    std::string table = work.exists("t.tsv") ? work.read("t.tsv") : "";
+    std::string results = work.exists("r.res") ? work.read("r.res") : "";
+    std::vector<std::string> rows = lines_of(table);
+    if (!table.empty()) {
+      EXPECT_EQ(table.back(), '\n');
+      EXPECT_EQ(rows[0], "id\tstatus\titerations\trmse\tMo\tMo_sd\tW\tW_sd\tT1\tT1_sd\tmessage\treason");
+    }
+    int n = rows.empty() ? 0 : (int)rows.size() - 1, reports = count_of(results, rule);
+    EXPECT_EQ(reports, n);
+    if (!results.empty()) {  // it ends with a whole report
+      EXPECT_EQ(results.substr(results.size() - std::min(results.size(), rule.size())), rule);
+    }
+    size_t at = 0;
+    for (int k = 1; k <= n && k <= reports; k++) {
+      std::vector<std::string> f = split(rows[k], '\t');
+      ASSERT_EQ(f.size(), 12u) << rows[k];
+      EXPECT_EQ(f[0], std::to_string(k));
+      size_t end = results.find(rule, at);
+      std::string report = results.substr(at, end - at);
+      at = end + rule.size();
+      EXPECT_NE(report.find("Num of data: " + std::to_string(14 + k % 6) + "\n"), std::string::npos)
+          << k;
+      EXPECT_NE(report.find("Iterations.: " + f[2] + "\n"), std::string::npos) << k;
+    }
   }
 }
 
