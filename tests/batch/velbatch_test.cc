@@ -499,38 +499,67 @@ std::string t1_file(int datasets) {
   return s;
 }
 
-// A batch killed outright, the main process by SIGKILL, at any moment: once every process of
-// it has ended, the table holds whole rows and the results file whole reports of the same
-// datasets, in order; each report's point and iteration counts are those of its row's
-// dataset. The moments are drawn at random, and named when a run fails.
-TEST(velbatch, a_batch_killed_outright_leaves_whole_rows_and_reports_of_the_same_datasets) {
-  const int datasets = 6000;
-  const std::string data = t1_file(datasets);
+// One of velbatch's worker processes, or -1 when it has none (yet).
+int worker_of(int pid) {
+  std::string path = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+  std::string children = read_file(path);
+  return children.empty() ? -1 : atoi(children.c_str());
+}
+
+// A batch ended abruptly at any moment: its main process killed outright (SIGKILL), one of
+// its workers killed outright, or two interrupts at once, which end the fits under way.
+// Once every process of it has ended, the table holds whole rows and the results file whole
+// reports of the same datasets, in order: each report's point and iteration counts are
+// those of its row's dataset. The moments are drawn at random, and named when a run fails.
+TEST(velbatch, a_batch_ended_abruptly_leaves_whole_rows_and_reports_of_the_same_datasets) {
+  const std::string data = t1_file(6000);
   const std::string rule = "************************************************************\n";
+  const std::string lost = frame(true, "run_batch", "A worker process ended before its work\n");
+  enum { KILL_MAIN, KILL_WORKER, HURRY };
+  const char *names[] = {"the main process killed", "a worker killed", "two interrupts"};
   unsigned seed = (unsigned)time(NULL);
   srand(seed);
-  for (int run = 0; run < 8; run++) {
+  for (int run = 0; run < 12; run++) {
     const char *jobs = run % 2 == 0 ? "1" : "2";
-    int delayUs = rand() % 400000;
-    SCOPED_TRACE("-j " + std::string(jobs) + ", killed after " + std::to_string(delayUs) +
-                 " us, seed " + std::to_string(seed));
+    int how = run % 3, delayUs = rand() % 400000;
+    SCOPED_TRACE(std::string(names[how]) + ", -j " + jobs + ", after " +
+                 std::to_string(delayUs) + " us, seed " + std::to_string(seed));
     temp_dir work;
     work.write("data.crv", data);
     started_program p = start_program(
-        VELBATCH_BIN, {"-j", jobs, "0", "data.crv", "r.res", "t.tsv", "4", "1000", "80", "=1.9", "300"},
+        VELBATCH_BIN,
+        {"-j", jobs, "0", "data.crv", "r.res", "t.tsv", "4", "1000", "80", "=1.9", "300"},
         work.path());
     usleep((useconds_t)delayUs);
-    kill(p.pid, SIGKILL);
+    int worker = worker_of(p.pid);
+    if (how == KILL_MAIN || (how == KILL_WORKER && worker < 0)) kill(p.pid, SIGKILL);
+    if (how == KILL_WORKER && worker > 0) kill(worker, SIGKILL);
+    if (how == HURRY) {
+      kill(p.pid, SIGINT);
+      kill(p.pid, SIGINT);
+    }
     run_result r = finish_program(p);  // once the workers, which hold its outputs, have ended
-    EXPECT_TRUE(r.signal == SIGKILL || r.status == 0);
     std::string table = work.exists("t.tsv") ? work.read("t.tsv") : "";
     std::string results = work.exists("r.res") ? work.read("r.res") : "";
     std::vector<std::string> rows = lines_of(table);
+    int n = rows.empty() ? 0 : (int)rows.size() - 1, reports = count_of(results, rule);
+    if (r.status == 0) {
+      EXPECT_EQ(n, 6000);  // it ended before the blow
+    } else if (how == KILL_MAIN || (how == KILL_WORKER && worker < 0)) {
+      EXPECT_EQ(r.signal, SIGKILL);
+    } else if (how == KILL_WORKER) {
+      EXPECT_EQ(r.status, 2);
+      EXPECT_EQ(r.err, lost);
+    } else if (r.signal != SIGINT) {  // the second may come before the batch takes the
+                                      // signals, or after it gives them back
+      EXPECT_EQ(r.status, 128 + SIGINT);
+      EXPECT_EQ(r.out, "velbatch: interrupted after " + std::to_string(n) + " datasets: " +
+                           std::to_string(n) + " ok, 0 failed, 0 refused\n");
+    }
     if (!table.empty()) {
       EXPECT_EQ(table.back(), '\n');
       EXPECT_EQ(rows[0], "id\tstatus\titerations\trmse\tMo\tMo_sd\tW\tW_sd\tT1\tT1_sd\tmessage\treason");
     }
-    int n = rows.empty() ? 0 : (int)rows.size() - 1, reports = count_of(results, rule);
     EXPECT_EQ(reports, n);
     if (!results.empty()) {  // it ends with a whole report
       EXPECT_EQ(results.substr(results.size() - std::min(results.size(), rule.size())), rule);
