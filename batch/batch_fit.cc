@@ -120,11 +120,11 @@ int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *p
     return BATCH_REFUSED;
   }
   FILE *rf = start_output(&reportOut, report, REPORT_SIZE);
-  FILE *lf = start_output(&logOut, log, LOG_SIZE);
+  FILE *lf = log != NULL ? start_output(&logOut, log, LOG_SIZE) : NULL;
   int outcome = FIT_NO_GRAPH;
-  if (rf != NULL && lf != NULL) outcome = fit_and_report(rf, lf);
+  if (rf != NULL && (lf != NULL || log == NULL)) outcome = fit_and_report(rf, lf);
   *reportLen = finish_output(&reportOut);
-  *logLen = finish_output(&logOut);
+  if (log != NULL) *logLen = finish_output(&logOut);
   int status = outcome == FIT_DONE ? BATCH_OK : BATCH_FAILED;
   *rowLen = table_row(row, ROW_SIZE, ds->id, status, fit_messages[outcome]);
   return status;
@@ -132,8 +132,10 @@ int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *p
 
 void fit_into_block(const batch_options *o, const batch_task *t, FILE *fp, out_block *b) {
   int len[BLOCK_TEXTS] = {0};
+  // Without a log folder, no log is written: only the folder takes them.
+  char *log = o->logDir != NULL ? block_text(b, TEXT_LOG) : NULL;
   int status = fit_dataset(o, &t->ds, t->parms, t->held, fp, block_text(b, TEXT_REPORT),
-                           &len[TEXT_REPORT], block_text(b, TEXT_LOG), &len[TEXT_LOG],
-                           block_text(b, TEXT_ROW), &len[TEXT_ROW]);
+                           &len[TEXT_REPORT], log, &len[TEXT_LOG], block_text(b, TEXT_ROW),
+                           &len[TEXT_ROW]);
   block_add(b, t->ds.id, status, len);
 }

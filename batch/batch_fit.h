@@ -26,11 +26,11 @@ void map_data_file(const char *path);
 void unmap_data_file(void);
 
 // The fit of one dataset, as velquin would make it: what it leaves in the run state, and
-// its report, log and table row in the buffers. The data file fp is open (NULL when it
-// could not be opened); the dataset is read from the mapping when there is one and it
-// holds the dataset's place, otherwise from fp. Returns BATCH_OK, BATCH_FAILED or
-// BATCH_REFUSED; a refused dataset has no report and no log (*reportLen and *logLen 0).
-// Prints nothing.
+// its report, log and table row in the buffers (no log when log is NULL: *logLen 0). The
+// data file fp is open (NULL when it could not be opened); the dataset is read from the
+// mapping when there is one and it holds the dataset's place, otherwise from fp. Returns
+// BATCH_OK, BATCH_FAILED or BATCH_REFUSED; a refused dataset has no report and no log
+// (*reportLen and *logLen 0). Prints nothing.
 int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *parms,
                 const int *held, FILE *fp, char *report, int *reportLen, char *log, int *logLen,
                 char *row, int *rowLen);

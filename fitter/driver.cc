@@ -126,7 +126,7 @@ int init_vars(void) {
 int fit_and_report(FILE *results, FILE *log) {
   int outcome = do_iterations(fitParms, fitStdDev);
   write_results(results);
-  write_log_results(log, fit_messages[outcome]);
+  if (log != NULL) write_log_results(log, fit_messages[outcome]);
   return outcome;
 }
 
