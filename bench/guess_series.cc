@@ -201,8 +201,8 @@ static void draw(int model, dataset *d) {
     case 17: {  // Lorentzians: height T1 at the centre, fwhm 1/(pi T1); y = Mo*(F*L2 - L1)
       double fwhm[2], h[2];
       two_lines(d, fwhm, h);
-      p[1] = 1.0 / (3.14159265 * fwhm[0]);
-      p[3] = 1.0 / (3.14159265 * fwhm[1]);
+      p[1] = 1.0 / (PI * fwhm[0]);
+      p[3] = 1.0 / (PI * fwhm[1]);
       p[4] = -h[0] / p[1];
       p[5] = h[1] / (p[4] * p[3]);
       break;
@@ -219,8 +219,8 @@ static void draw(int model, dataset *d) {
     case 19: {  // dispersion shapes, extremes +-w/2
       double fwhm[2], h[2];
       two_lines(d, fwhm, h);
-      p[1] = 1.0 / (3.14159265 * fwhm[0]);
-      p[3] = 1.0 / (3.14159265 * fwhm[1]);
+      p[1] = 1.0 / (PI * fwhm[0]);
+      p[3] = 1.0 / (PI * fwhm[1]);
       p[4] = 2.0 * h[0] / p[1];
       p[5] = either_sign(2.0 * h[1] / (p[4] * p[3]));
       break;
@@ -286,7 +286,7 @@ static void draw(int model, dataset *d) {
       break;
     }
     case 27:  // angles in radians
-      linear_x(d, uniform_int(19, 37), 0.0, 3.14159265);
+      linear_x(d, uniform_int(19, 37), 0.0, PI);
       p[0] = uniform(5.0, 10.0);
       p[1] = uniform(-2.0, 2.0);
       p[2] = uniform(-2.0, 2.0);
