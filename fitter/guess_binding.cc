@@ -72,8 +72,9 @@ static double solve_titration(const double *q, double *p) {
 // Model 9, a titration: reads every point. pKa over the pH span and a unit beyond it in
 // steps of 0.25, HC (unless held) from 0.5 to 2; Sa and Sah by least squares.
 void guess_titration(void) {
-  int steps = (int)((xSpan + 2.0) / 0.25) + 1;
-  if (steps > 160) steps = 160;
+  // At most 160 steps, capped before the conversion: a span of any size fits no int.
+  double quarters = (xSpan + 2.0) / 0.25;
+  int steps = quarters < 159.0 ? (int)quarters + 1 : 160;
   search_space s = {2, {xLo - 1.0, log(0.5)}, {xHi + 1.0, log(2.0)}, {steps, 5}};
   if (held[0]) fix_coord(&s, 0, 0.0);
   if (held[3]) fix_coord(&s, 1, 0.0);
