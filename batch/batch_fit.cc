@@ -12,6 +12,8 @@
 #include "driver.h"
 #include "files.h"
 #include "fit_engine.h"
+#include "guess_fit.h"
+#include "run_state.h"
 #include "show_err.h"
 
 // The data file as the workers read it: its bytes mapped once, so that a dataset is read
@@ -98,36 +100,44 @@ static int finish_output(kept_output *k) {
   return -1;
 }
 
-int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *parms,
-                const int *held, FILE *fp, char *report, int *reportLen, char *log, int *logLen,
-                char *row, int *rowLen) {
-  run_setup r = {};
-  r.dataOffset = o->dataOffset;
-  r.dataRes = ds->id;
-  r.dataFname = o->dataFile;
-  r.fitFunc = o->model;
-  r.maxIt = o->maxIt;
-  memcpy(r.fitParms, parms, sizeof r.fitParms);
-  memcpy(r.holdConstFlag, held, sizeof r.holdConstFlag);
-  setup_run(&r);
-  *reportLen = *logLen = 0;
-  if (!load_dataset(fp, &ds->at)) {
-    *rowLen = table_row(row, ROW_SIZE, ds->id, BATCH_REFUSED, errMessage);
-    return BATCH_REFUSED;
-  }
-  FILE *rf = start_output(&reportOut, report, REPORT_SIZE);
-  FILE *lf = start_output(&logOut, log, LOG_SIZE);
-  int outcome = FIT_NO_GRAPH;
-  if (rf != NULL && lf != NULL) outcome = fit_and_report(rf, lf);
-  *reportLen = finish_output(&reportOut);
-  *logLen = finish_output(&logOut);
-  int status = outcome == FIT_DONE ? BATCH_OK : BATCH_FAILED;
-  *rowLen = table_row(row, ROW_SIZE, ds->id, status, fit_messages[outcome]);
-  return status;
+// Fits the loaded dataset from the task's start, or from the best of its guesses, and
+// writes the report and log; leaves the start the fit began from in start.
+static int fit_from_start(const batch_options *o, const batch_task *t, FILE *rf, FILE *lf,
+                          double *start) {
+  memcpy(start, fitParms, sizeof(double) * MAX_PARMS);
+  if (!o->guess || t->ownStart) return fit_and_report(rf, lf);
+  int outcome = fit_from_guesses(fitParms, fitStdDev, start);
+  report_fit(rf, lf, outcome);
+  return outcome;
 }
 
-void fit_task(const batch_options *o, const batch_task *t, FILE *fp, batch_result *r) {
+void fit_dataset(const batch_options *o, const batch_task *t, FILE *fp, batch_result *r) {
+  run_setup s = {};
+  s.dataOffset = o->dataOffset;
+  s.dataRes = t->ds.id;
+  s.dataFname = o->dataFile;
+  s.fitFunc = o->model;
+  s.maxIt = o->maxIt;
+  memcpy(s.fitParms, t->parms, sizeof s.fitParms);
+  memcpy(s.holdConstFlag, t->held, sizeof s.holdConstFlag);
+  setup_run(&s);
   r->id = t->ds.id;
-  r->status = fit_dataset(o, &t->ds, t->parms, t->held, fp, r->report, &r->reportLen, r->log,
-                          &r->logLen, r->row, &r->rowLen);
+  r->reportLen = r->logLen = r->startLen = 0;
+  if (!load_dataset(fp, &t->ds.at)) {
+    r->status = BATCH_REFUSED;
+    r->rowLen = table_row(r->row, ROW_SIZE, r->id, BATCH_REFUSED, errMessage);
+    return;
+  }
+  FILE *rf = start_output(&reportOut, r->report, REPORT_SIZE);
+  FILE *lf = start_output(&logOut, r->log, LOG_SIZE);
+  double start[MAX_PARMS];
+  int outcome = FIT_NO_GRAPH;
+  if (rf != NULL && lf != NULL) outcome = fit_from_start(o, t, rf, lf, start);
+  r->reportLen = finish_output(&reportOut);
+  r->logLen = finish_output(&logOut);
+  r->status = outcome == FIT_DONE ? BATCH_OK : BATCH_FAILED;
+  r->rowLen = table_row(r->row, ROW_SIZE, r->id, r->status, fit_messages[outcome]);
+  if (o->saveStarts != NULL && rf != NULL && lf != NULL) {
+    r->startLen = start_line(r->start, START_LINE_SIZE, r->id, o->model, start, holdConstFlag);
+  }
 }

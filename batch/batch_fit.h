@@ -15,6 +15,7 @@ struct batch_task {
   batch_dataset ds;
   double parms[MAX_PARMS];
   int held[MAX_PARMS];
+  int ownStart;  // 1 when the starts file gives them: --guess leaves them as they are
 };
 
 // One dataset's results, as the main process writes them.
@@ -25,6 +26,8 @@ struct batch_result {
   char report[REPORT_SIZE];
   char log[LOG_SIZE];
   char row[ROW_SIZE];
+  int startLen;  // with --save-starts, the start line (start_line) of a fitted dataset; else 0
+  char start[START_LINE_SIZE];
 };
 
 // Maps the data file at path, read-only, for fit_dataset to read the datasets from
@@ -34,17 +37,14 @@ struct batch_result {
 void map_data_file(const char *path);
 void unmap_data_file(void);
 
-// The fit of one dataset, as velquin would make it: what it leaves in the run state, and
-// its report, log and table row in the buffers. The data file fp is open (NULL when it
-// could not be opened); the dataset is read from the mapping when there is one and it
-// holds the dataset's place, otherwise from fp. Returns BATCH_OK, BATCH_FAILED or
-// BATCH_REFUSED; a refused dataset has no report and no log (*reportLen and *logLen 0).
-// Prints nothing.
-int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *parms,
-                const int *held, FILE *fp, char *report, int *reportLen, char *log, int *logLen,
-                char *row, int *rowLen);
-
-// The same for task t, its results in *r: the work of velbatch's workers.
-void fit_task(const batch_options *o, const batch_task *t, FILE *fp, batch_result *r);
+// The fit of task t's dataset, as velquin would make it from one start: what it leaves in
+// the run state, and its status, report, log, table row and, with o->saveStarts, the line
+// of that start in *r. With o->guess and no start of the task's own, the start is the best
+// of the dataset's guesses and the task's parameters (fit_from_guesses). The data file fp
+// is open (NULL when it could not be opened); the dataset is read from the mapping when
+// there is one and it holds the dataset's place, otherwise from fp. A refused dataset has
+// no report, log or start line (their lengths 0). Prints nothing: the work of velbatch's
+// workers.
+void fit_dataset(const batch_options *o, const batch_task *t, FILE *fp, batch_result *r);
 
 #endif  // VELQUIN_BATCH_FIT_H

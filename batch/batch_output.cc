@@ -149,16 +149,74 @@ static int start_table(const batch_options *o) {
   return 1;
 }
 
+// --- the saved starts (--save-starts): a file kept as the table is, line for row
+
+static int startsFd = -1;
+static long long startsSize;  // what it held after the last whole write
+static int startsMade;
+
+// Opens and locks the saved-starts file without emptying it, as the table.
+static int open_saved_starts(const batch_options *o) {
+  if (o->saveStarts == NULL) return 1;
+  struct stat st;
+  startsMade = stat(o->saveStarts, &st) != 0;
+  startsFd = open(o->saveStarts, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (startsFd < 0) return output_error("write_starts", CANNOT_OPEN, o->saveStarts);
+  return lock_output(startsFd, "Saved-starts", o->saveStarts, "write_starts");
+}
+
+// Empties it and writes its comment line.
+static int start_saved_starts(const batch_options *o) {
+  if (o->saveStarts == NULL) return 1;
+  char header[START_LINE_SIZE];
+  int len = start_header(header, sizeof header, o->model);
+  startsSize = 0;
+  if (ftruncate(startsFd, 0) != 0 || !append_whole(startsFd, &startsSize, header, len)) {
+    return output_error("write_starts", CANNOT_WRITE, o->saveStarts);
+  }
+  return 1;
+}
+
+// Removes it when open_outputs made it and the batch cannot start.
+static void drop_saved_starts(const batch_options *o) {
+  if (startsFd >= 0 && startsMade) unlink(o->saveStarts);
+}
+
+static void close_saved_starts(void) {
+  if (startsFd >= 0) close(startsFd);
+  startsFd = -1;
+}
+
+// Appends the start line of a dataset's results, which goes before its report and row.
+static int write_saved_start(const batch_options *o, const batch_result *r) {
+  if (startsFd < 0 || r->startLen == 0) return 1;
+  if (append_whole(startsFd, &startsSize, r->start, r->startLen)) return 1;
+  return output_error("write_starts", CANNOT_WRITE, o->saveStarts);
+}
+
+// Takes back the start line written since the size before, when the dataset's report or
+// row cannot follow it.
+static void take_back_saved_start(long long before) {
+  if (startsFd >= 0 && ftruncate(startsFd, (off_t)before) == 0) startsSize = before;
+}
+
+// --- opening and closing
+
 // Opens the outputs in the order that loses least when one fails: the log folder, which no
-// file is written to yet; the results file and the table, locked, nothing written to them
-// yet; then the table emptied and its header written.
+// file is written to yet; the results file, the table and the saved starts, locked,
+// nothing written to them yet; then the table and the saved starts emptied and their
+// headers written.
 int open_outputs(const batch_options *o) {
   written = okCount = failedCount = refusedCount = 0;
   resultsMade = tableMade = madeCount = 0;
-  if (open_log_folder(o) && open_results(o) && open_table(o) && start_table(o)) return 1;
+  if (open_log_folder(o) && open_results(o) && open_table(o) && open_saved_starts(o) &&
+      start_table(o) && start_saved_starts(o)) {
+    return 1;
+  }
   // A batch that cannot start leaves no new file or folder behind.
   int newResults = resultsFd >= 0 && resultsMade;
   int newTable = tableFd >= 0 && tableFd != STDOUT_FILENO && tableMade;
+  drop_saved_starts(o);
   close_outputs();
   if (newResults) unlink(o->resultsFile);
   if (newTable) unlink(o->tableFile);
@@ -170,6 +228,7 @@ void close_outputs(void) {
   if (resultsFd >= 0) close(resultsFd);
   if (tableFd >= 0 && tableFd != STDOUT_FILENO) close(tableFd);
   resultsFd = tableFd = -1;
+  close_saved_starts();
 }
 
 // Writes len bytes of text as the file DIR/ID.ext of the log folder.
@@ -189,7 +248,7 @@ static int write_log_file(const batch_options *o, int id, const char *ext, const
 // written leaves no trace in the results file or the table, so that both hold the same
 // datasets whatever stops the batch.
 int write_result(const batch_options *o, const batch_result *r) {
-  if (r->reportLen < 0 || r->logLen < 0 || r->rowLen < 0) {
+  if (r->reportLen < 0 || r->logLen < 0 || r->rowLen < 0 || r->startLen < 0) {
     char msg[MESSAGE_SIZE];
     snprintf(msg, sizeof msg, "The results of dataset %d do not fit their buffers\n", r->id);
     show_err(ERR_FATAL, "run_batch", msg);
@@ -199,12 +258,15 @@ int write_result(const batch_options *o, const batch_result *r) {
     if (!write_log_file(o, r->id, "log", r->log, r->logLen)) return 0;
     if (!write_log_file(o, r->id, "res", r->report, r->reportLen)) return 0;
   }
-  long long before = resultsSize;
+  long long before = resultsSize, startsBefore = startsSize;
+  if (!write_saved_start(o, r)) return 0;
   if (r->reportLen > 0 && !append_whole(resultsFd, &resultsSize, r->report, r->reportLen)) {
+    take_back_saved_start(startsBefore);
     return output_error("write_results", CANNOT_WRITE, o->resultsFile);
   }
   if (!append_whole(tableFd, &tableSize, r->row, r->rowLen)) {
     if (ftruncate(resultsFd, (off_t)before) == 0) resultsSize = before;
+    take_back_saved_start(startsBefore);
     return output_error("write_table", CANNOT_WRITE, o->tableFile);
   }
   written++;

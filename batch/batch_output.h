@@ -1,6 +1,7 @@
-// The outputs of a batch: the results file, the table, the log folder, the progress line on
-// a terminal and the summary. Results are written as they are given, one whole dataset at a
-// time, so that the results file and the table always hold the same datasets.
+// The outputs of a batch: the results file, the table, the saved starts, the log folder,
+// the progress line on a terminal and the summary. Results are written as they are given,
+// one whole dataset at a time, so that the results file, the table and the saved starts
+// always hold the same datasets.
 #ifndef VELQUIN_BATCH_OUTPUT_H
 #define VELQUIN_BATCH_OUTPUT_H
 
@@ -9,16 +10,17 @@
 #include "batch_args.h"
 #include "batch_fit.h"
 
-// Opens the outputs, holding an advisory lock on the results file and the table until they
-// are closed, writes the table's header, and starts the counts. Refuses a results file or
+// Opens the outputs, holding an advisory lock on the results file, the table and the
+// saved-starts file until they are closed, writes the headers of the table and the saved
+// starts, and starts the counts. Refuses a results file or
 // table that another velbatch holds, and without o->append a results file that is not
 // empty. Returns 1, or 0 after a framed report with every output closed, nothing written
 // and no new file or folder left behind.
 int open_outputs(const batch_options *o);
 
 // Writes the results of one dataset: with a log folder its log and report there, then its
-// report and its row. A dataset whose results cannot all be written leaves no part of its
-// report or row behind. Returns 1, or 0 after a framed report.
+// start line, its report and its row. A dataset whose results cannot all be written leaves
+// no part of its start line, report or row behind. Returns 1, or 0 after a framed report.
 int write_result(const batch_options *o, const batch_result *r);
 
 void close_outputs(void);

@@ -15,7 +15,7 @@ enum {
 };
 
 // A worker's work: the results of task t into *r, in the worker process, with the data file
-// open on fp (NULL when it could not be opened). velbatch's is fit_task.
+// open on fp (NULL when it could not be opened). velbatch's is fit_dataset.
 typedef void pool_work(const batch_options *o, const batch_task *t, FILE *fp, batch_result *r);
 
 // Starts o->jobs workers that do work. Returns 1, or 0 after a framed report with no

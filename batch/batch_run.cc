@@ -26,6 +26,7 @@ static int next_task(const batch_options *o, batch_task *t) {
   if (got <= 0) return got;
   int own = starts_for(t->ds.id, t->parms, t->held);
   if (own < 0) return -1;
+  t->ownStart = own;
   if (own == 0) {
     memcpy(t->parms, o->parms, sizeof t->parms);
     memcpy(t->held, o->held, sizeof t->held);
@@ -61,7 +62,7 @@ int run_batch(const batch_options *o) {
   map_data_file(o->dataFile);  // before the workers start, which share the mapping
   // The workers start before any output is opened: a batch whose workers cannot start
   // leaves every file and folder as it was.
-  if (!pool_start(o, fit_task)) {
+  if (!pool_start(o, fit_dataset)) {
     unmap_data_file();
     return 2;
   }
