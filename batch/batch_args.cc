@@ -12,6 +12,7 @@
 #include "batch_table.h"
 #include "cli.h"
 #include "files.h"
+#include "model_guess.h"
 #include "models.h"
 #include "show_err.h"
 
@@ -32,6 +33,9 @@ const char velbatch_usage[] =
     "  --log-dir DIR    also write each dataset's velquin log and report as DIR/ID.log\n"
     "                   and DIR/ID.res\n"
     "  --append         add to a results file that holds earlier reports\n"
+    "  --guess          starting values from each dataset's own data\n"
+    "  --save-starts FILE\n"
+    "                   write the start of each fit, as lines that --starts reads\n"
     "  --help, --version\n"
     "\n"
     "The positions and parameters are velquin's, each number whole; a leading \"=\" holds\n"
@@ -89,41 +93,73 @@ static int default_jobs(void) {
   return n > MAX_JOBS ? MAX_JOBS : (int)n;
 }
 
+// Refuses --guess while a parameter that the data cannot separate is free.
+static int check_guess_holds(const batch_options *o) {
+  int other;
+  const char *why;
+  int parm = unseparated_parm(o->model, o->held, &other, &why);
+  if (parm < 0) return ARGS_OK;
+  char a[NAME_SIZE], b[NAME_SIZE];
+  column_label(a, sizeof a, o->model, parm);
+  if (other < 0) {
+    snprintf(argMsg, sizeof argMsg, "--guess needs %s of model %d held (=value): %s\n", a, o->model,
+             why);
+  } else {
+    column_label(b, sizeof b, o->model, other);
+    snprintf(argMsg, sizeof argMsg, "--guess needs %s or %s of model %d held (=value): %s\n", a, b,
+             o->model, why);
+  }
+  return batch_error(argMsg);
+}
+
+// Reads the option argv[*i] into *o, and its value, moving *i onto the value. Returns
+// ARGS_OK, ARGS_ANSWERED after --help or --version, or ARGS_BAD after a report.
+static int read_option(int argc, char **argv, int *i, batch_options *o) {
+  const char *arg = argv[*i];
+  const char *value = NULL;
+  if (answer_info(arg, "velbatch", velbatch_usage)) {
+    return ARGS_ANSWERED;
+  } else if (matches(arg, "-j", 1) || matches(arg, "--jobs", 0)) {
+    if ((value = option_value(argc, argv, i, arg[1] == 'j' ? "-j" : "--jobs")) == NULL) {
+      return ARGS_BAD;
+    }
+    if (!whole_int(value, &o->jobs) || o->jobs < 1 || o->jobs > MAX_JOBS) {
+      snprintf(argMsg, sizeof argMsg, "Invalid number of jobs %s: 1 to %d\n", value, MAX_JOBS);
+      return batch_error(argMsg);
+    }
+  } else if (matches(arg, "--ids", 0)) {
+    if ((o->idList = option_value(argc, argv, i, "--ids")) == NULL) return ARGS_BAD;
+  } else if (matches(arg, "--part", 0)) {
+    if ((o->part = option_value(argc, argv, i, "--part")) == NULL) return ARGS_BAD;
+  } else if (matches(arg, "--starts", 0)) {
+    if ((o->startsFile = option_value(argc, argv, i, "--starts")) == NULL) return ARGS_BAD;
+  } else if (matches(arg, "--log-dir", 0)) {
+    if ((o->logDir = option_value(argc, argv, i, "--log-dir")) == NULL) return ARGS_BAD;
+  } else if (strcmp(arg, "--append") == 0) {
+    o->append = 1;
+  } else if (strcmp(arg, "--guess") == 0) {
+    o->guess = 1;
+  } else if (matches(arg, "--save-starts", 0)) {
+    if ((o->saveStarts = option_value(argc, argv, i, "--save-starts")) == NULL) return ARGS_BAD;
+  } else {
+    snprintf(argMsg, sizeof argMsg, "Unknown option %s\n", arg);
+    return batch_error(argMsg);
+  }
+  return ARGS_OK;
+}
+
 int get_batch_args(int argc, char **argv, batch_options *o) {
   memset(o, 0, sizeof *o);
   o->jobs = default_jobs();
   int i = 1, ended = 0;
   for (; i < argc && is_option(argv[i]); i++) {
-    const char *arg = argv[i];
-    const char *value = NULL;
-    if (strcmp(arg, "--") == 0) {
+    if (strcmp(argv[i], "--") == 0) {
       i++;
       ended = 1;
       break;
-    } else if (answer_info(arg, "velbatch", velbatch_usage)) {
-      return ARGS_ANSWERED;
-    } else if (matches(arg, "-j", 1) || matches(arg, "--jobs", 0)) {
-      if ((value = option_value(argc, argv, &i, arg[1] == 'j' ? "-j" : "--jobs")) == NULL) {
-        return ARGS_BAD;
-      }
-      if (!whole_int(value, &o->jobs) || o->jobs < 1 || o->jobs > MAX_JOBS) {
-        snprintf(argMsg, sizeof argMsg, "Invalid number of jobs %s: 1 to %d\n", value, MAX_JOBS);
-        return batch_error(argMsg);
-      }
-    } else if (matches(arg, "--ids", 0)) {
-      if ((o->idList = option_value(argc, argv, &i, "--ids")) == NULL) return ARGS_BAD;
-    } else if (matches(arg, "--part", 0)) {
-      if ((o->part = option_value(argc, argv, &i, "--part")) == NULL) return ARGS_BAD;
-    } else if (matches(arg, "--starts", 0)) {
-      if ((o->startsFile = option_value(argc, argv, &i, "--starts")) == NULL) return ARGS_BAD;
-    } else if (matches(arg, "--log-dir", 0)) {
-      if ((o->logDir = option_value(argc, argv, &i, "--log-dir")) == NULL) return ARGS_BAD;
-    } else if (strcmp(arg, "--append") == 0) {
-      o->append = 1;
-    } else {
-      snprintf(argMsg, sizeof argMsg, "Unknown option %s\n", arg);
-      return batch_error(argMsg);
     }
+    int got = read_option(argc, argv, &i, o);
+    if (got != ARGS_OK) return got;
   }
   // An option after the positions would be taken for a parameter; after "--", a name that
   // begins with "-" is meant.
@@ -146,6 +182,7 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
     return batch_error(argMsg);
   }
   if (o->logDir != NULL && o->logDir[0] == '\0') return batch_error("Log folder name is empty\n");
+  if (o->saveStarts != NULL && !check_name(o->saveStarts, "get_batch_args")) return ARGS_BAD;
   o->dataFile = pos[2];
   o->resultsFile = pos[3];
   o->tableFile = pos[4];
@@ -168,7 +205,7 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
     snprintf(argMsg, sizeof argMsg, "Parameter %s is not a number: %s\n", label, words[wrong]);
     return batch_error(argMsg);
   }
-  return ARGS_OK;
+  return o->guess ? check_guess_holds(o) : ARGS_OK;
 }
 
 // The parameters a model takes: its labelled ones, or for model 12, which fnf evaluates
@@ -255,6 +292,23 @@ static int refuse(const char *message) {
   return 0;
 }
 
+// The saved-starts file is rewritten: it must be none of the batch's other files.
+static int check_saved_starts(const batch_options *o) {
+  char msg[3 * NAME_SIZE];
+  const char *s = o->saveStarts;
+  msg[0] = '\0';
+  if (same_place(s, o->dataFile)) {
+    snprintf(msg, sizeof msg, "Output file %s is the data file\n", s);
+  } else if (same_place(s, o->resultsFile)) {
+    snprintf(msg, sizeof msg, "Saved-starts file %s is the results file\n", s);
+  } else if (same_output(o->tableFile, s)) {
+    snprintf(msg, sizeof msg, "Saved-starts file %s is the table file\n", s);
+  } else if (o->startsFile != NULL && same_place(s, o->startsFile)) {
+    snprintf(msg, sizeof msg, "Saved-starts file %s is the starts file\n", s);
+  }
+  return msg[0] == '\0' || refuse(msg);
+}
+
 int check_batch_files(const batch_options *o) {
   char msg[3 * NAME_SIZE];
   if (same_place(o->resultsFile, o->dataFile)) {
@@ -269,7 +323,7 @@ int check_batch_files(const batch_options *o) {
     snprintf(msg, sizeof msg, "Table file %s is the results file\n", shown_name(o->tableFile));
     return refuse(msg);
   }
-  return 1;
+  return o->saveStarts == NULL || check_saved_starts(o);
 }
 
 // A name that a log or report of the log folder may take: an id and ".log" or ".res".
@@ -308,6 +362,11 @@ int check_log_folder(const batch_options *o) {
              o->tableFile);
     return refuse(msg);
   }
+  if (o->saveStarts != NULL && is_log_in(o->saveStarts, &dirSt)) {
+    snprintf(msg, sizeof msg, "%s file %s is the saved-starts file\n", log_kind(o->saveStarts),
+             o->saveStarts);
+    return refuse(msg);
+  }
   // The logs and reports there already may be links to the other files.
   DIR *dir = opendir(o->logDir);
   if (dir == NULL) return 1;
@@ -323,6 +382,8 @@ int check_log_folder(const batch_options *o) {
       snprintf(msg, sizeof msg, "%s file %s is the results file\n", log_kind(path), path);
     } else if (same_output(o->tableFile, path)) {
       snprintf(msg, sizeof msg, "%s file %s is the table file\n", log_kind(path), path);
+    } else if (o->saveStarts != NULL && same_file(path, o->saveStarts)) {
+      snprintf(msg, sizeof msg, "%s file %s is the saved-starts file\n", log_kind(path), path);
     }
     if (msg[0] != '\0') ok = refuse(msg);
   }

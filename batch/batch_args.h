@@ -20,6 +20,8 @@ struct batch_options {
   const char *startsFile;  // NULL: every dataset starts from the parameters below
   const char *logDir;      // NULL: no logs
   int append;              // a results file that holds reports may take more
+  int guess;               // 1: starting values from each dataset's data (--guess)
+  const char *saveStarts;  // NULL: the starts of the fits are not written
   double dataOffset;
   const char *dataFile;
   const char *resultsFile;
@@ -54,15 +56,16 @@ int parm_count_text(char *buf, int size, int model, int given);
 int parm_name(char *buf, int size, int model, int i);
 
 // Refuses outputs that are another file of the batch: a results file or table that is the
-// data file, a table that is the results file (the same file by device and inode, or, for
-// files still to be made, the same name in the same folder). Returns 1, or 0 after a
+// data file, a table that is the results file, a saved-starts file that is the data file,
+// the results file, the table or the starts file (the same file by device and inode, or,
+// for files still to be made, the same name in the same folder). Returns 1, or 0 after a
 // framed report.
 int check_batch_files(const batch_options *o);
 
 // Refuses a log folder whose logs or reports would be another file of the batch: a results
-// file or table named as one of them in it, or one there already that is the data file, the
-// results file or the table. Checked once the folder exists; returns 1, or 0 after a framed
-// report.
+// file, table or saved-starts file named as one of them in it, or one there already that
+// is the data file, the results file, the table or the saved-starts file. Checked once the folder
+// exists; returns 1, or 0 after a framed report.
 int check_log_folder(const batch_options *o);
 
 #endif  // VELQUIN_BATCH_ARGS_H

@@ -8,7 +8,8 @@ const block_area block_areas[BLOCK_TEXTS] = {
 //  offset                    size          item
   {0,                         REPORT_AREA,  REPORT_SIZE},
   {REPORT_AREA,               ROW_AREA,     ROW_SIZE},
-  {REPORT_AREA + ROW_AREA,    LOG_AREA,     LOG_SIZE},
+  {REPORT_AREA + ROW_AREA,    START_AREA,   START_LINE_SIZE},
+  {REPORT_AREA + ROW_AREA + START_AREA, LOG_AREA, LOG_SIZE},
 };
 // clang-format on
 

@@ -13,6 +13,7 @@ enum {
   // one more text before BLOCK_STREAMS, with its area in block_areas.
   TEXT_REPORT,  // the results file
   TEXT_ROW,     // the table
+  TEXT_START,   // the saved starts (--save-starts)
   BLOCK_STREAMS,
   TEXT_LOG = BLOCK_STREAMS,  // written as a file of its own per dataset, in the log folder
   BLOCK_TEXTS,
@@ -36,8 +37,9 @@ enum {
   // The areas' sizes: a block of small fits fills them about alike.
   REPORT_AREA = 1 << 20,
   ROW_AREA = 1 << 18,
+  START_AREA = 1 << 17,
   LOG_AREA = 1 << 17,
-  BLOCK_BYTES = REPORT_AREA + ROW_AREA + LOG_AREA,
+  BLOCK_BYTES = REPORT_AREA + ROW_AREA + START_AREA + LOG_AREA,
 };
 
 struct out_block {

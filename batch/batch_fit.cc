@@ -13,6 +13,8 @@
 #include "driver.h"
 #include "files.h"
 #include "fit_engine.h"
+#include "guess_fit.h"
+#include "run_state.h"
 #include "show_err.h"
 
 // The data file as the workers read it: its bytes mapped once, so that a dataset is read
@@ -102,40 +104,57 @@ static int finish_output(kept_output *k) {
   return -1;
 }
 
-int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *parms,
-                const int *held, FILE *fp, char *report, int *reportLen, char *log, int *logLen,
-                char *row, int *rowLen) {
-  run_setup r = {};
-  r.dataOffset = o->dataOffset;
-  r.dataRes = ds->id;
-  r.dataFname = o->dataFile;
-  r.fitFunc = o->model;
-  r.maxIt = o->maxIt;
-  memcpy(r.fitParms, parms, sizeof r.fitParms);
-  memcpy(r.holdConstFlag, held, sizeof r.holdConstFlag);
-  setup_run(&r);
-  *reportLen = *logLen = 0;
-  if (!load_dataset(fp, &ds->at)) {
-    *rowLen = table_row(row, ROW_SIZE, ds->id, BATCH_REFUSED, errMessage);
+// Fits the loaded dataset from the task's start, or from the best of its guesses, and
+// writes the report and log; leaves the start the fit began from in start.
+static int fit_from_start(const batch_options *o, const batch_task *t, FILE *rf, FILE *lf,
+                          double *start) {
+  memcpy(start, fitParms, sizeof(double) * MAX_PARMS);
+  if (!o->guess || t->ownStart) return fit_and_report(rf, lf);
+  int outcome = fit_from_guesses(fitParms, fitStdDev, start);
+  report_fit(rf, lf, outcome);
+  return outcome;
+}
+
+int fit_dataset(const batch_options *o, const batch_task *t, FILE *fp, dataset_texts *x) {
+  run_setup s = {};
+  s.dataOffset = o->dataOffset;
+  s.dataRes = t->ds.id;
+  s.dataFname = o->dataFile;
+  s.fitFunc = o->model;
+  s.maxIt = o->maxIt;
+  memcpy(s.fitParms, t->parms, sizeof s.fitParms);
+  memcpy(s.holdConstFlag, t->held, sizeof s.holdConstFlag);
+  setup_run(&s);
+  for (int k = 0; k < BLOCK_TEXTS; k++) x->len[k] = 0;
+  if (!load_dataset(fp, &t->ds.at)) {
+    x->len[TEXT_ROW] = table_row(x->at[TEXT_ROW], ROW_SIZE, t->ds.id, BATCH_REFUSED, errMessage);
     return BATCH_REFUSED;
   }
-  FILE *rf = start_output(&reportOut, report, REPORT_SIZE);
+  char *log = x->at[TEXT_LOG];
+  FILE *rf = start_output(&reportOut, x->at[TEXT_REPORT], REPORT_SIZE);
   FILE *lf = log != NULL ? start_output(&logOut, log, LOG_SIZE) : NULL;
+  int opened = rf != NULL && (lf != NULL || log == NULL);
+  double start[MAX_PARMS];
   int outcome = FIT_NO_GRAPH;
-  if (rf != NULL && (lf != NULL || log == NULL)) outcome = fit_and_report(rf, lf);
-  *reportLen = finish_output(&reportOut);
-  if (log != NULL) *logLen = finish_output(&logOut);
+  if (opened) outcome = fit_from_start(o, t, rf, lf, start);
+  x->len[TEXT_REPORT] = finish_output(&reportOut);
+  if (log != NULL) x->len[TEXT_LOG] = finish_output(&logOut);
   int status = outcome == FIT_DONE ? BATCH_OK : BATCH_FAILED;
-  *rowLen = table_row(row, ROW_SIZE, ds->id, status, fit_messages[outcome]);
+  x->len[TEXT_ROW] = table_row(x->at[TEXT_ROW], ROW_SIZE, t->ds.id, status, fit_messages[outcome]);
+  if (x->at[TEXT_START] != NULL && opened) {
+    x->len[TEXT_START] =
+        start_line(x->at[TEXT_START], START_LINE_SIZE, t->ds.id, o->model, start, holdConstFlag);
+  }
   return status;
 }
 
 void fit_into_block(const batch_options *o, const batch_task *t, FILE *fp, out_block *b) {
-  int len[BLOCK_TEXTS] = {0};
-  // Without a log folder, no log is written: only the folder takes them.
-  char *log = o->logDir != NULL ? block_text(b, TEXT_LOG) : NULL;
-  int status = fit_dataset(o, &t->ds, t->parms, t->held, fp, block_text(b, TEXT_REPORT),
-                           &len[TEXT_REPORT], log, &len[TEXT_LOG], block_text(b, TEXT_ROW),
-                           &len[TEXT_ROW]);
-  block_add(b, t->ds.id, status, len);
+  dataset_texts x;
+  for (int k = 0; k < BLOCK_TEXTS; k++) x.at[k] = block_text(b, k);
+  // Only a log folder takes the logs, and only --save-starts the starts.
+  if (o->logDir == NULL) x.at[TEXT_LOG] = NULL;
+  if (o->saveStarts == NULL) x.at[TEXT_START] = NULL;
+  int status = fit_dataset(o, t, fp, &x);
+  block_add(b, t->ds.id, status, x.len);
+}
 }

@@ -16,6 +16,7 @@ struct batch_task {
   batch_dataset ds;
   double parms[MAX_PARMS];
   int held[MAX_PARMS];
+  int ownStart;  // 1 when the starts file gives them: --guess leaves them as they are
 };
 
 // Maps the data file at path, read-only, for fit_dataset to read the datasets from
@@ -25,18 +26,24 @@ struct batch_task {
 void map_data_file(const char *path);
 void unmap_data_file(void);
 
-// The fit of one dataset, as velquin would make it: what it leaves in the run state, and
-// its report, log and table row in the buffers (no log when log is NULL: *logLen 0). The
-// data file fp is open (NULL when it could not be opened); the dataset is read from the
-// mapping when there is one and it holds the dataset's place, otherwise from fp. Returns
-// BATCH_OK, BATCH_FAILED or BATCH_REFUSED; a refused dataset has no report and no log
-// (*reportLen and *logLen 0). Prints nothing.
-int fit_dataset(const batch_options *o, const batch_dataset *ds, const double *parms,
-                const int *held, FILE *fp, char *report, int *reportLen, char *log, int *logLen,
-                char *row, int *rowLen);
+// A dataset's texts, by their kinds in batch_block.h: where each is made (NULL for one not
+// made) and its length, 0 for none, -1 for one that did not fit its buffer.
+struct dataset_texts {
+  char *at[BLOCK_TEXTS];
+  int len[BLOCK_TEXTS];
+};
 
-// The same for task t, its results added to block b, which has room for them: the work of
-// velbatch's workers.
+// The fit of task t's dataset, as velquin would make it from one start: what it leaves in
+// the run state, and its report, log, table row and start line (start_line) in *x. With
+// o->guess and no start of the task's own, the start is the best of the dataset's guesses
+// and the task's parameters (fit_from_guesses). The data file fp is open (NULL when it
+// could not be opened); the dataset is read from the mapping when there is one and it
+// holds the dataset's place, otherwise from fp. Returns BATCH_OK, BATCH_FAILED or
+// BATCH_REFUSED; a refused dataset has no report, log or start line. Prints nothing.
+int fit_dataset(const batch_options *o, const batch_task *t, FILE *fp, dataset_texts *x);
+
+// The same for task t, its texts added to block b, which has room for them, those of the
+// outputs that o asks for: the work of velbatch's workers.
 void fit_into_block(const batch_options *o, const batch_task *t, FILE *fp, out_block *b);
 
 #endif  // VELQUIN_BATCH_FIT_H

@@ -1,4 +1,5 @@
-// The outputs of a batch: opened by the main process, written in dataset order a block at a
+// The outputs of a batch (the results file, the table, the saved starts and the log
+// folder): opened by the main process, written in dataset order a block at a
 // time by the worker on writing duty, each dataset appended whole or taken back, and the
 // lines that tell a person how far the batch has come. What the outputs hold is kept in
 // memory that the processes of the batch share.
@@ -20,9 +21,11 @@
 #include "show_err.h"
 
 // The files that take a block's texts before BLOCK_STREAMS, in the same order.
-static int streamFd[BLOCK_STREAMS] = {-1, -1};
+// A stream without its file (no --save-starts) is -1, and takes no text.
+static int streamFd[BLOCK_STREAMS] = {-1, -1, -1};
 static const char *streamName[BLOCK_STREAMS];
-static const char *const streamModule[BLOCK_STREAMS] = {"write_results", "write_table"};
+static const char *const streamModule[BLOCK_STREAMS] = {"write_results", "write_table",
+                                                        "write_starts"};
 
 // What the outputs hold: each stream's size after its last whole dataset, the counts, and
 // the report of a write that failed in a worker. Changed by the process on writing duty
@@ -37,7 +40,7 @@ static output_state *state;
 static output_state kept;  // the state before the outputs are opened and after they close
 
 // What open_outputs has made, for taking back when a batch cannot start.
-static int resultsMade, tableMade;
+static int resultsMade, tableMade, startsMade;
 static int madeEnds[NAME_SIZE];  // where each folder made for the logs ends in its name,
                                  // which has fewer "/" than NAME_SIZE
 static int madeCount;
@@ -145,6 +148,29 @@ static int open_table(const batch_options *o) {
   return toStdout || lock_output(fd, "Table", o->tableFile, "write_table");
 }
 
+// Opens and locks the saved-starts file without emptying it, as the table.
+static int open_saved_starts(const batch_options *o) {
+  if (o->saveStarts == NULL) return 1;
+  struct stat st;
+  startsMade = stat(o->saveStarts, &st) != 0;
+  int fd = open(o->saveStarts, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  streamFd[TEXT_START] = fd;
+  if (fd < 0) return output_error("write_starts", CANNOT_OPEN, o->saveStarts);
+  return lock_output(fd, "Saved-starts", o->saveStarts, "write_starts");
+}
+
+// Empties a stream and writes its header line, of len bytes.
+static int start_stream(int s, const char *header, int len) {
+  int fd = streamFd[s];
+  if (fd < 0) return 1;
+  int ok = fd == STDOUT_FILENO || ftruncate(fd, 0) == 0;
+  if (ok && write_whole(fd, header, (size_t)len)) {
+    state->whole[s] = len;
+    return 1;
+  }
+  return output_error(streamModule[s], CANNOT_WRITE, streamName[s]);
+}
+
 // The state in memory shared with the processes forked after the outputs are opened.
 static int share_state(void) {
   void *m = mmap(NULL, sizeof(output_state), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
@@ -163,24 +189,25 @@ static int share_state(void) {
 int open_outputs(const batch_options *o) {
   memset(&kept, 0, sizeof kept);
   state = &kept;
-  resultsMade = tableMade = madeCount = 0;
+  resultsMade = tableMade = startsMade = madeCount = 0;
   streamName[TEXT_REPORT] = o->resultsFile;
   streamName[TEXT_ROW] = o->tableFile;
-  if (share_state() && open_log_folder(o) && open_results(o) && open_table(o)) return 1;
+  streamName[TEXT_START] = o->saveStarts;
+  if (share_state() && open_log_folder(o) && open_results(o) && open_table(o) &&
+      open_saved_starts(o)) {
+    return 1;
+  }
   abandon_outputs(o);
   return 0;
 }
 
 int start_outputs(const batch_options *o) {
-  int fd = streamFd[TEXT_ROW];
-  int ok = fd == STDOUT_FILENO || ftruncate(fd, 0) == 0;
-  char header[ROW_SIZE];
+  char header[ROW_SIZE], startsHeader[START_LINE_SIZE];
   int len = table_header(header, sizeof header, o->model);
-  if (ok && write_whole(fd, header, (size_t)len)) {
-    state->whole[TEXT_ROW] = len;
+  int startsLen = start_header(startsHeader, sizeof startsHeader, o->model);
+  if (start_stream(TEXT_ROW, header, len) && start_stream(TEXT_START, startsHeader, startsLen)) {
     return 1;
   }
-  output_error("write_table", CANNOT_WRITE, o->tableFile);
   abandon_outputs(o);
   return 0;
 }
@@ -189,9 +216,11 @@ int start_outputs(const batch_options *o) {
 void abandon_outputs(const batch_options *o) {
   int newResults = streamFd[TEXT_REPORT] >= 0 && resultsMade;
   int newTable = streamFd[TEXT_ROW] >= 0 && streamFd[TEXT_ROW] != STDOUT_FILENO && tableMade;
+  int newStarts = streamFd[TEXT_START] >= 0 && startsMade;
   close_outputs();
   if (newResults) unlink(o->resultsFile);
   if (newTable) unlink(o->tableFile);
+  if (newStarts) unlink(o->saveStarts);
   remove_made_folders(o->logDir);
 }
 
@@ -212,7 +241,8 @@ void close_outputs(void) {
 // Cuts every stream back to its size after its last whole dataset.
 static void take_back(void) {
   for (int s = 0; s < BLOCK_STREAMS; s++) {
-    if (streamFd[s] != STDOUT_FILENO && ftruncate(streamFd[s], (off_t)state->whole[s]) != 0) {
+    if (streamFd[s] >= 0 && streamFd[s] != STDOUT_FILENO &&
+        ftruncate(streamFd[s], (off_t)state->whole[s]) != 0) {
       // nothing more can be done: the write error is reported all the same
     }
   }
@@ -271,7 +301,7 @@ static int append_one_by_one(const out_block *b, int n) {
   for (int i = 0; i < n; i++) {
     const block_entry *e = &b->entry[i];
     for (int s = 0; s < BLOCK_STREAMS; s++) {
-      if (!write_whole(streamFd[s], text[s], (size_t)text_len(e, s))) {
+      if (streamFd[s] >= 0 && !write_whole(streamFd[s], text[s], (size_t)text_len(e, s))) {
         take_back();
         output_error(streamModule[s], CANNOT_WRITE, streamName[s]);
         return i;
@@ -290,6 +320,7 @@ static int append_one_by_one(const out_block *b, int n) {
 // append_one_by_one, which writes them when a write fails.
 static int append_datasets(const out_block *b, int n) {
   for (int s = 0; s < BLOCK_STREAMS; s++) {
+    if (streamFd[s] < 0) continue;
     if (!write_whole(streamFd[s], block_texts(b, s), (size_t)block_bytes(b, s, n))) {
       take_back();
       return append_one_by_one(b, n);
@@ -306,7 +337,8 @@ static int append_datasets(const out_block *b, int n) {
 int write_block(const batch_options *o, const out_block *b) {
   int whole = 0;  // the datasets before the first whose texts did not fit their buffers
   while (whole < b->count && b->entry[whole].len[TEXT_REPORT] >= 0 &&
-         b->entry[whole].len[TEXT_ROW] >= 0 && b->entry[whole].len[TEXT_LOG] >= 0) {
+         b->entry[whole].len[TEXT_ROW] >= 0 && b->entry[whole].len[TEXT_LOG] >= 0 &&
+         b->entry[whole].len[TEXT_START] >= 0) {
     whole++;
   }
   int n = o->logDir != NULL ? write_logs(o, b, whole) : whole;

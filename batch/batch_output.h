@@ -1,7 +1,8 @@
-// The outputs of a batch: the results file, the table, the log folder, the progress line on
-// a terminal and the summary. Results are written a block of datasets at a time, by whichever
-// process of the batch holds the next block, and a block is whole in every output or in
-// none, so that the results file and the table always hold the same datasets.
+// The outputs of a batch: the results file, the table, the saved starts, the log folder, the
+// progress line on a terminal and the summary. Results are written a block of datasets at a
+// time, by whichever process of the batch holds the next block, and a block is whole in every
+// output or in none, so that the results file, the table and the saved starts always hold
+// the same datasets.
 #ifndef VELQUIN_BATCH_OUTPUT_H
 #define VELQUIN_BATCH_OUTPUT_H
 
@@ -10,14 +11,14 @@
 #include "batch_args.h"
 #include "batch_block.h"
 
-// Opens the outputs, holding an advisory lock on the results file and the table until they
-// are closed (and while a worker forked since holds them open), and starts the counts, which
+// Opens the outputs, holding an advisory lock on the results file, the table and the saved
+// starts until they are closed (and while a worker forked since holds them open), and starts the counts, which
 // the processes of the batch share. Refuses a results file or table that another velbatch
 // holds, and without o->append a results file that is not empty. Writes nothing: returns 1,
 // or 0 after a framed report with every output closed and no new file or folder left behind.
 int open_outputs(const batch_options *o);
 
-// Empties the table and writes its header. Returns 1, or 0 after a framed report with the
+// Empties the table and the saved starts and writes their headers. Returns 1, or 0 after a framed report with the
 // outputs closed and taken back as abandon_outputs takes them back.
 int start_outputs(const batch_options *o);
 
@@ -26,7 +27,8 @@ int start_outputs(const batch_options *o);
 void abandon_outputs(const batch_options *o);
 
 // Writes the datasets of block b, the next ones of the batch: with a log folder each one's
-// log and report there, then the block's reports and rows, each kind with one write. When
+// log and report there, then the block's reports, rows and start lines, each kind with one
+// write. When
 // that fails, what it wrote is taken back and the datasets are written one at a time, up
 // to the one that cannot be written, of which no part is left behind. Returns 1 when all
 // are written, or 0 after a framed report, kept for outputs_failure.

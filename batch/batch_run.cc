@@ -30,6 +30,7 @@ static int next_task(const batch_options *o, batch_task *t) {
   if (got <= 0) return got;
   int own = starts_for(t->ds.id, t->parms, t->held);
   if (own < 0) return -1;
+  t->ownStart = own;
   if (own == 0) {
     memcpy(t->parms, o->parms, sizeof t->parms);
     memcpy(t->held, o->held, sizeof t->held);

@@ -155,6 +155,31 @@ int table_row(char *buf, int size, int id, int status, const char *message) {
   return finish(&b, buf);
 }
 
+int start_line(char *buf, int size, int id, int model, const double *parms, const int *held) {
+  line_buf b = {buf, buf + size, 0};
+  int n = fitParmNum[model];
+  // Model 12 reads values that it does not count; velquin starts any other at +0, free.
+  for (int i = n; i < MAX_PARMS; i++) {
+    if (held[i] || parms[i] != 0.0 || signbit(parms[i])) n = i + 1;
+  }
+  put_int(&b, id);
+  for (int i = 0; i < n; i++) {
+    put_text(&b, held[i] ? " =" : " ");
+    put_number(&b, parms[i]);
+  }
+  return finish(&b, buf);
+}
+
+int start_header(char *buf, int size, int model) {
+  line_buf b = {buf, buf + size, 0};
+  put_text(&b, "# id");
+  for (int i = 0; i < fitParmNum[model]; i++) {
+    put_text(&b, " ");
+    put_label(&b, model, i);
+  }
+  return finish(&b, buf);
+}
+
 namespace {
 
 enum {

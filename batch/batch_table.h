@@ -1,7 +1,7 @@
 // The table of a batch: one tab-separated row per dataset with its status, iteration
 // count, RMSE, every parameter and its standard deviation, the failure message and, for a
 // failed fit, the reason it stopped, for programs (Python, R, awk) to read without help;
-// its writer, and its reader for velplot.
+// its writer, and its reader for velplot. Beside it, the line of a saved start.
 #ifndef VELQUIN_BATCH_TABLE_H
 #define VELQUIN_BATCH_TABLE_H
 
@@ -10,9 +10,10 @@
 #include "capacities.h"
 
 enum {
-  ROW_SIZE = 2048,  // a row: 4 + 2 * MAX_PARMS fields of at most 24 characters, a message
-                    // and a reason
-  BATCH_OK = 0,     // a dataset's status in the table, as its row names it
+  ROW_SIZE = 2048,        // a row: 4 + 2 * MAX_PARMS fields of at most 24 characters, a
+                          // message and a reason
+  START_LINE_SIZE = 512,  // a saved start: an id and MAX_PARMS numbers of at most 25 characters
+  BATCH_OK = 0,           // a dataset's status in the table, as its row names it
   BATCH_FAILED = 1,
   BATCH_REFUSED = 2,
 };
@@ -38,6 +39,16 @@ int table_header(char *buf, int size, int model);
 // line breaks and double quotes of message become blanks. Returns the length, or -1 when
 // it does not fit size.
 int table_row(char *buf, int size, int id, int status, const char *message);
+
+// Writes the start of dataset id's fit into buf as a line of a starts file: the id, then
+// each parameter up to the model's count or the last one held or not 0, whichever is
+// further, a held one with "=", every number in the shortest form that reads back as the
+// same double (nan without a sign). Returns the length, or -1 when it does not fit size.
+int start_line(char *buf, int size, int id, int model, const double *parms, const int *held);
+
+// Writes the comment line that heads a saved-starts file for model: "# id" and the
+// parameter labels. Returns the length, or -1 when it does not fit size.
+int start_header(char *buf, int size, int model);
 
 // A table being read: the open file, its name for messages, the line reached, and what its
 // header says.

@@ -123,10 +123,14 @@ int init_vars(void) {
   return load_data(NULL, NULL);
 }
 
-int fit_and_report(FILE *results, FILE *log) {
-  int outcome = do_iterations(fitParms, fitStdDev);
+void report_fit(FILE *results, FILE *log, int outcome) {
   write_results(results);
   if (log != NULL) write_log_results(log, fit_messages[outcome]);
+}
+
+int fit_and_report(FILE *results, FILE *log) {
+  int outcome = do_iterations(fitParms, fitStdDev);
+  report_fit(results, log, outcome);
   return outcome;
 }
 

@@ -49,6 +49,10 @@ int load_data(FILE *fp, const crv_place *at);
 // bytes[0, size) (the whole file, mapped), as load_data would read it from the file.
 int load_data_mem(const char *bytes, long long size, const crv_place *at);
 
+// Writes the report of the fit just made, whose outcome was outcome, to results and its
+// log to log (none when log is NULL).
+void report_fit(FILE *results, FILE *log, int outcome);
+
 // Fits the loaded dataset, then writes its report to results and its log to log (none when
 // log is NULL), whatever the fit's outcome. Returns the outcome: FIT_DONE, or a failure whose
 // log message is fit_messages[outcome]. Write errors stay in the streams for their closer to

@@ -7,9 +7,7 @@
 
 #include "models.h"
 
-// The models take pi as 3.14159265, not the full double: every result, and every
-// stored report, depends on this exact value and on the constants computed from it.
-static const double PI = 3.14159265;
+// The angular constants from the models' pi (models.h).
 static const double DEG_TO_RAD = PI / 180.0;
 static const double RAD_TO_DEG = 180.0 / PI;
 static const double TWO_PI = 2.0 * PI;

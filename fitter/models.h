@@ -5,6 +5,10 @@
 
 #include "capacities.h"
 
+// The models take pi as 3.14159265, not the full double: every result, and every
+// stored report, depends on this exact value and on the constants computed from it.
+static const double PI = 3.14159265;
+
 // Catalogue rows, indexed by model number; an empty row is all null or 0.
 extern const char *fitLabel[CATALOGUE_ROWS];
 extern const char *fitNote[CATALOGUE_ROWS];

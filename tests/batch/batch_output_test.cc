@@ -1,7 +1,8 @@
 // Unit tests of the batch's outputs: results written whole in the order given, a block at a
 // time or a dataset at a time alike, a piece that a full disk cuts short taken back with the
 // rest of its dataset, outputs that cannot all be opened, are held by another batch or hold
-// earlier reports leaving nothing new behind, and the lines of the summary and of unused
+// earlier reports leaving nothing new behind, the saved starts kept in step with the table,
+// and the lines of the summary and of unused
 // starts.
 #include "batch_output.h"
 
@@ -32,6 +33,7 @@ const char header[] = "id\tstatus\titerations\trmse\tA0\tA0_sd\tA1\tA1_sd\tmessa
 struct piece {
   int id, status;
   std::string report, log, row;
+  std::string start = "";  // the start line, with --save-starts
 };
 
 // Every file and folder under path, sorted, with the content of each file.
@@ -74,7 +76,7 @@ struct outputs_place {
 const std::string data = "data.crv=1\n0 1\n1 3\n|", old = "old.res=old\n|";
 
 TEST(write_block, writes_whole_datasets_or_takes_back_their_pieces) {
-  const std::string r40(39, 'r'), w20(19, 'w'), H = header;
+  const std::string r40(39, 'r'), w20(19, 'w'), s120(119, 's'), H = header, S = "# id A0 A1\n";
   struct row {
     const char *name;
     const char *logDir, *results, *table;
@@ -89,6 +91,7 @@ TEST(write_block, writes_whole_datasets_or_takes_back_their_pieces) {
     int interrupted;
     const char *summary;
     int allOk;
+    const char *saveStarts = nullptr;
   } rows[] = {
       // clang-format off
       {"whole results in the order given, a refused dataset without report or log",
@@ -142,6 +145,33 @@ TEST(write_block, writes_whole_datasets_or_takes_back_their_pieces) {
        "L/new", "r.res", "t.tsv", 0, "t.tsv", 0, {},
        -1, "Table file t.tsv is in use by another velbatch\n",
        data + old + "t.tsv=in use\n|", 0, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n", 0},
+      {"a start line for each dataset fitted, none for a refused one",
+       nullptr, "r.res", "t.tsv", 0, nullptr, 0,
+       {{1, BATCH_OK, "report 1\n", "", "1\tok\n", "1 1 2\n"},
+        {2, BATCH_REFUSED, "", "", "2\trefused\n"},
+        {3, BATCH_FAILED, "report 3\n", "", "3\tfailed\n", "3 =1 -0\n"}},
+       3, "",
+       data + old + "r.res=report 1\nreport 3\n|s.txt=" + S + "1 1 2\n3 =1 -0\n|t.tsv=" + H +
+           "1\tok\n2\trefused\n3\tfailed\n|",
+       0, "velbatch: 3 datasets: 1 ok, 1 failed, 1 refused\n", 0, "s.txt"},
+      {"a start line cut short goes before its report and row",
+       nullptr, "r.res", "t.tsv", 0, nullptr, 100,
+       {{1, BATCH_OK, "report 1\n", "", "1\tok\n", s120 + "\n"}},
+       0, "Unable to write output file s.txt",
+       data + old + "r.res=|s.txt=" + S + "|t.tsv=" + H + "|",
+       0, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n", 0, "s.txt"},
+      {"a row cut short takes back its start line",
+       nullptr, "r.res", "t.tsv", 0, nullptr, 100,
+       {{1, BATCH_OK, "report 1\n", "", "1\tok\n", "1 1 2\n"},
+        {2, BATCH_OK, "report 2\n", "", r40 + "\n", "2 3 4\n"}},
+       1, "Unable to write output file t.tsv",
+       data + old + "r.res=report 1\n|s.txt=" + S + "1 1 2\n|t.tsv=" + H + "1\tok\n|",
+       0, "velbatch: 1 datasets: 1 ok, 0 failed, 0 refused\n", 1, "s.txt"},
+      {"a saved-starts file that another batch holds keeps its lines",
+       nullptr, "r.res", "t.tsv", 0, "s.txt", 0, {},
+       -1, "Saved-starts file s.txt is in use by another velbatch\n",
+       data + old + "s.txt=in use\n|", 0, "velbatch: 0 datasets: 0 ok, 0 failed, 0 refused\n", 0,
+       "s.txt"},
       // clang-format on
   };
   fill_catalogue();
@@ -162,6 +192,7 @@ TEST(write_block, writes_whole_datasets_or_takes_back_their_pieces) {
       o.dataFile = "data.crv";
       o.resultsFile = c.results;
       o.tableFile = c.table;
+      o.saveStarts = c.saveStarts;
       errMessage[0] = '\0';
       int whole = -1;
       char *summary = NULL;
@@ -180,10 +211,14 @@ TEST(write_block, writes_whole_datasets_or_takes_back_their_pieces) {
             block_start(&b, (long long)at);
             for (size_t i = at; i < c.pieces.size() && i < at + perBlock; i++) {
               const piece &p = c.pieces[i];
-              int len[BLOCK_TEXTS] = {p.report == "-" ? -1 : (int)p.report.size(),
-                                      (int)p.row.size(), (int)p.log.size()};
+              int len[BLOCK_TEXTS];
+              len[TEXT_REPORT] = p.report == "-" ? -1 : (int)p.report.size();
+              len[TEXT_ROW] = (int)p.row.size();
+              len[TEXT_START] = (int)p.start.size();
+              len[TEXT_LOG] = (int)p.log.size();
               memcpy(block_text(&b, TEXT_REPORT), p.report.data(), p.report.size());
               memcpy(block_text(&b, TEXT_ROW), p.row.data(), p.row.size());
+              memcpy(block_text(&b, TEXT_START), p.start.data(), p.start.size());
               memcpy(block_text(&b, TEXT_LOG), p.log.data(), p.log.size());
               block_add(&b, p.id, p.status, len);
             }

@@ -1,6 +1,6 @@
 // Unit tests of the table writer and reader: the header of each model's labels, rows whose
 // numbers read back as the very doubles, the reason of each way a fit can fail, and the
-// refusal of anything else.
+// refusal of anything else; the line of a saved start.
 #include "batch_table.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli.h"
 #include "crv_reader.h"
 #include "fit_engine.h"
 #include "models.h"
@@ -332,3 +333,59 @@ TEST(table_next, reads_tables_that_pandas_and_r_write_back) {
     fclose(fp);
   }
 }
+
+namespace {
+
+std::string start_of(int id, int model, const double *p, const int *held) {
+  char buf[START_LINE_SIZE];
+  int len = start_line(buf, sizeof buf, id, model, p, held);
+  return len < 0 ? "too long" : std::string(buf, len);
+}
+
+// A start is written as velquin reads its arguments: held ones with "=", numbers in the
+// shortest form that reads back as the very double.
+TEST(start_line, writes_the_start_as_velquin_reads_it) {
+  fill_catalogue();
+  struct row {
+    const char *name;
+    int id, model;
+    double p[MAX_PARMS];
+    int held[MAX_PARMS];
+    const char *line;
+  } rows[] = {
+      {"held and free", 7, 4, {100, 1.9, 450}, {0, 1}, "7 100 =1.9 450\n"},
+      {"shortest forms", 1, 3, {0.1, 1.0 / 3, -0.0}, {0}, "1 0.1 0.3333333333333333 -0\n"},
+      {"extremes", 2, 0, {5e-324, -1.797e308}, {0}, "2 5e-324 -1.797e+308\n"},
+      {"past the count: held or not 0", 3, 0, {1, 2, 0, 0, 5}, {0, 0, 0, 1}, "3 1 2 0 =0 5\n"},
+      {"model 12 counts none", -4, 12, {2, 0.1, 0.5, 5, 0.01}, {0}, "-4 2 0.1 0.5 5 0.01\n"},
+      {"nothing given", 0, 12, {0}, {0}, "0\n"},
+  };
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.name);
+    std::string line = start_of(r.id, r.model, r.p, r.held);
+    EXPECT_EQ(line, r.line);
+    // Read back as the starts file reads it: every value the same double.
+    char buf[START_LINE_SIZE];
+    snprintf(buf, sizeof buf, "%s", line.c_str());
+    char *save = NULL;
+    strtok_r(buf, " \n", &save);
+    int i = 0;
+    for (char *w = strtok_r(NULL, " \n", &save); w != NULL; w = strtok_r(NULL, " \n", &save)) {
+      double v;
+      int held;
+      ASSERT_EQ(whole_parm(w, &v, &held), 1);
+      EXPECT_EQ(memcmp(&v, &r.p[i], sizeof v), 0) << w;
+      EXPECT_EQ(held, r.held[i]);
+      i++;
+    }
+  }
+  char small[8];
+  const double p[MAX_PARMS] = {123456789.0};
+  const int held[MAX_PARMS] = {};
+  EXPECT_EQ(start_line(small, sizeof small, 1, 0, p, held), -1);
+  char head[START_LINE_SIZE];
+  int len = start_header(head, sizeof head, 17);
+  EXPECT_EQ(std::string(head, len), "# id Vo(1) T1(1) Vo(2) T1(2) Mo F\n");
+}
+
+}  // namespace

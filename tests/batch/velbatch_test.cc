@@ -257,6 +257,9 @@ deviation, message.
   --log-dir DIR    also write each dataset's velquin log and report as DIR/ID.log
                    and DIR/ID.res
   --append         add to a results file that holds earlier reports
+  --guess          starting values from each dataset's own data
+  --save-starts FILE
+                   write the start of each fit, as lines that --starts reads
   --help, --version
 
 The positions and parameters are velquin's, each number whole; a leading "=" holds
@@ -382,6 +385,35 @@ TEST(velbatch, refuses_what_cannot_run_before_writing) {
       {"results file named as a report of the log folder",
        {"--log-dir", "logs", "0", "data.crv", "logs/2.res", "t.tsv", "0", "10"},
        refused("Report file logs/2.res is the results file\n")},
+      {"--guess with RT of model 20 free",
+       {"--guess", "0", "data.crv", "r.res", "t.tsv", "20", "100", "1", "0", "0.3", "0", "20", "2",
+        "=1e-5", "0.59"},
+       refused("--guess needs RT of model 20 held (=value): only A4/RT and A5/RT enter the "
+               "model\n")},
+      {"--guess with TAU and DELTASQU of model 7 free",
+       {"--guess", "0", "data.crv", "r.res", "t.tsv", "7", "100"},
+       refused("--guess needs TAU or DELTASQU of model 7 held (=value): TAU and DELTASQU "
+               "enter only as their product\n")},
+      {"saved starts into the results file",
+       {"--save-starts", "old.res", "0", "data.crv", "old.res", "t.tsv", "0", "10"},
+       refused("Saved-starts file old.res is the results file\n")},
+      {"saved starts into the data file",
+       {"--save-starts", "./data.crv", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
+       refused("Output file ./data.crv is the data file\n")},
+      {"saved starts into the table, neither there yet",
+       {"--save-starts", "new.tsv", "0", "data.crv", "r.res", "./new.tsv", "0", "10"},
+       refused("Saved-starts file new.tsv is the table file\n")},
+      {"saved starts into the starts file",
+       {"--starts", "bad.starts", "--save-starts", "bad.starts", "0", "data.crv", "r.res", "t.tsv",
+        "0", "10"},
+       refused("Saved-starts file bad.starts is the starts file\n")},
+      {"saved starts named as a log of the log folder",
+       {"--log-dir", "logs", "--save-starts", "logs/2.log", "0", "data.crv", "r.res", "t.tsv", "0",
+        "10"},
+       refused("Log file logs/2.log is the saved-starts file\n")},
+      {"saved starts in a missing folder",
+       {"--save-starts", "none/s.txt", "0", "data.crv", "r.res", "t.tsv", "0", "10"},
+       frame(true, "write_starts", "Unable to open output file none/s.txt")},
   };
   for (const row &r : rows) {
     SCOPED_TRACE(r.name);
