@@ -157,4 +157,3 @@ void fit_into_block(const batch_options *o, const batch_task *t, FILE *fp, out_b
   int status = fit_dataset(o, t, fp, &x);
   block_add(b, t->ds.id, status, x.len);
 }
-}
