@@ -37,6 +37,9 @@ struct recorded_run {
   std::string dir, shows;
 };
 
+// Named by its folder in test listings, rather than by its bytes.
+void PrintTo(const recorded_run &run, std::ostream *os) { *os << run.dir; }
+
 std::vector<recorded_run> recorded_runs() {
   std::string runs = std::string(TEST_DATA_DIR) + "/runs";
   std::vector<recorded_run> found;
