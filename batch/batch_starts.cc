@@ -60,6 +60,8 @@ static int starts_error(const char *message) {
   return 0;
 }
 
+static char startsMsg[MESSAGE_SIZE + STARTS_LINE_SIZE];  // a message naming a word of a line
+
 // Every word of a line fits: one a character and its separator.
 static char *startsWords[STARTS_LINE_SIZE / 2 + 1];
 
@@ -83,66 +85,80 @@ static void check_start_parms(char *msg, int size, int lineNo, char **words, int
            wrong + 2, label, words[wrong + 1]);
 }
 
-int load_starts(const char *path, int model) {
-  static char msg[MESSAGE_SIZE + STARTS_LINE_SIZE];  // a message naming a word of a line
-  startsPath = path;
-  startsModel = model;
-  FILE *fp = fopen(path, "r");
-  if (fp == NULL) {
-    snprintf(msg, sizeof msg, "Unable to open starts file %s\n", path);
-    return starts_error(msg);
-  }
-  // Each dataset's line is read again when its fit starts: a pipe cannot give it twice.
-  if (!can_read_twice(fp, "Starts", path, "load_starts")) {
-    fclose(fp);
+// What is wrong with line lineNo of the starts file, read as got, into msg, empty when
+// nothing is; *id its dataset. Returns 0 for a line that names no dataset: a comment, blanks.
+static int check_start_line(char *msg, int size, char *line, int got, int lineNo, int *id) {
+  msg[0] = '\0';
+  if (line[0] == '#' || line[0] == '!') return 0;  // a comment may be of any length
+  int n = 0;
+  if (got == LINE_TOO_LONG) {
+    snprintf(msg, (size_t)size, "Line %d of starts file %s is too long\n", lineNo, startsPath);
+  } else if ((n = split_words(line, startsWords, STARTS_LINE_SIZE / 2 + 1)) == 0) {
     return 0;
+  } else if (!starts_id(startsWords[0], id)) {
+    snprintf(msg, (size_t)size, "Line %d of starts file %s does not begin with a dataset id\n",
+             lineNo, startsPath);
+  } else {
+    check_start_parms(msg, size, lineNo, startsWords, n);
   }
+  return 1;
+}
+
+// Notes that dataset id's values stand on line lineNo, which begins at offset at; what keeps
+// them out goes into msg, left as it is otherwise.
+static void note_start(char *msg, int size, int id, long long at, int lineNo) {
+  int s = id_slot(&startsIds, id, 1);
+  if (s < 0) {
+    snprintf(msg, (size_t)size, "More than %d dataset ids in starts file %s\n", MAX_IDS,
+             startsPath);
+  } else if (startsIds.state[s] != SLOT_EMPTY) {
+    snprintf(msg, (size_t)size, "Line %d of starts file %s repeats dataset %d\n", lineNo,
+             startsPath, id);
+  } else {
+    startsIds.state[s] = ID_STARTS;
+    startsOffset[s] = at;
+    startsLine[s] = lineNo;
+  }
+}
+
+// Reads and checks every line of the starts file fp, noting where each dataset's begins.
+// Returns 1, or 0 after a framed report.
+static int read_starts(FILE *fp) {
   char line[STARTS_LINE_SIZE];
   long long offset = skip_bom(fp), len = 0;  // the mark is no line: line 1 follows it
-  int lineNo = 0, ok = 1, got, kept;
-  while (ok && (got = read_whole_line(fp, line, sizeof line, &kept, &len, NULL)) != LINE_END &&
+  int lineNo = 0, got, kept;
+  while ((got = read_whole_line(fp, line, sizeof line, &kept, &len, NULL)) != LINE_END &&
          got != LINE_ERROR) {
     lineNo++;
     long long at = offset;
     offset += len;
-    if (line[0] == '#' || line[0] == '!') continue;  // a comment may be of any length
-    int id = 0, n = 0;
-    msg[0] = '\0';
-    if (got == LINE_TOO_LONG) {
-      snprintf(msg, sizeof msg, "Line %d of starts file %s is too long\n", lineNo, path);
-    } else if ((n = split_words(line, startsWords, STARTS_LINE_SIZE / 2 + 1)) == 0) {
-      continue;
-    } else if (!starts_id(startsWords[0], &id)) {
-      snprintf(msg, sizeof msg, "Line %d of starts file %s does not begin with a dataset id\n",
-               lineNo, path);
-    } else {
-      check_start_parms(msg, sizeof msg, lineNo, startsWords, n);
-    }
-    if (msg[0] == '\0') {
-      int s = id_slot(&startsIds, id, 1);
-      if (s < 0) {
-        snprintf(msg, sizeof msg, "More than %d dataset ids in starts file %s\n", MAX_IDS, path);
-      } else if (startsIds.state[s] != SLOT_EMPTY) {
-        snprintf(msg, sizeof msg, "Line %d of starts file %s repeats dataset %d\n", lineNo, path,
-                 id);
-      } else {
-        startsIds.state[s] = ID_STARTS;
-        startsOffset[s] = at;
-        startsLine[s] = lineNo;
-      }
-    }
-    if (msg[0] != '\0') ok = starts_error(msg);
+    int id = 0;
+    if (!check_start_line(startsMsg, sizeof startsMsg, line, got, lineNo, &id)) continue;
+    if (startsMsg[0] == '\0') note_start(startsMsg, sizeof startsMsg, id, at, lineNo);
+    if (startsMsg[0] != '\0') return starts_error(startsMsg);
   }
-  if (ok && ferror(fp)) {
-    snprintf(msg, sizeof msg, "Unable to read starts file %s\n", path);
-    ok = starts_error(msg);
+  if (ferror(fp)) {
+    snprintf(startsMsg, sizeof startsMsg, "Unable to read starts file %s\n", startsPath);
+    return starts_error(startsMsg);
   }
-  if (ok) {
-    startsFp = fp;
-  } else {
+  return 1;
+}
+
+int load_starts(const char *path, int model) {
+  startsPath = path;
+  startsModel = model;
+  FILE *fp = fopen(path, "r");
+  if (fp == NULL) {
+    snprintf(startsMsg, sizeof startsMsg, "Unable to open starts file %s\n", path);
+    return starts_error(startsMsg);
+  }
+  // Each dataset's line is read again when its fit starts: a pipe cannot give it twice.
+  if (!can_read_twice(fp, "Starts", path, "load_starts") || !read_starts(fp)) {
     fclose(fp);
+    return 0;
   }
-  return ok;
+  startsFp = fp;
+  return 1;
 }
 
 int starts_for(int id, double *params, int *held) {
@@ -161,7 +177,7 @@ int starts_for(int id, double *params, int *held) {
   // The line was checked as it was loaded: a line that reads otherwise now has changed.
   if (n == 0 || read_parms(startsWords + 1, n - 1, startsModel, params, held) != PARMS_READ) {
     char msg[MESSAGE_SIZE];
-    snprintf(msg, sizeof msg, "Unable to read starts file %s\n", startsPath);
+    snprintf(msg, sizeof startsMsg, "Unable to read starts file %s\n", startsPath);
     starts_error(msg);
     return -1;
   }
