@@ -148,9 +148,9 @@ static int read_option(int argc, char **argv, int *i, batch_options *o) {
   return ARGS_OK;
 }
 
-int get_batch_args(int argc, char **argv, batch_options *o) {
-  memset(o, 0, sizeof *o);
-  o->jobs = default_jobs();
+// Reads the options before the positions into *o and sets *first to the first position.
+// Returns ARGS_OK, ARGS_ANSWERED after --help or --version, or ARGS_BAD after a report.
+static int read_options(int argc, char **argv, batch_options *o, int *first) {
   int i = 1, ended = 0;
   for (; i < argc && is_option(argv[i]); i++) {
     if (strcmp(argv[i], "--") == 0) {
@@ -161,6 +161,7 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
     int got = read_option(argc, argv, &i, o);
     if (got != ARGS_OK) return got;
   }
+  *first = i;
   // An option after the positions would be taken for a parameter; after "--", a name that
   // begins with "-" is meant.
   for (int k = i; k < argc && !ended; k++) {
@@ -169,11 +170,12 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
              "Option %s stands after the positions: options go before the positions\n", argv[k]);
     return batch_error(argMsg);
   }
-  if (argc - i < NUM_BATCH_ARGS) {
-    fputs(velbatch_usage, stderr);
-    return ARGS_BAD;
-  }
-  char **pos = argv + i - 1;  // pos[1] is the first position, as argv[1] is velquin's
+  return ARGS_OK;
+}
+
+// Checks the file names among the positions pos[2] to pos[4] and the options' names.
+// Returns ARGS_OK, or ARGS_BAD after a report.
+static int check_names(char **pos, const batch_options *o) {
   for (int k = 2; k <= 4; k++) {
     if (!check_name(pos[k], "get_batch_args")) return ARGS_BAD;
   }
@@ -183,16 +185,14 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
   }
   if (o->logDir != NULL && o->logDir[0] == '\0') return batch_error("Log folder name is empty\n");
   if (o->saveStarts != NULL && !check_name(o->saveStarts, "get_batch_args")) return ARGS_BAD;
-  o->dataFile = pos[2];
-  o->resultsFile = pos[3];
-  o->tableFile = pos[4];
-  if (!whole_number(pos[1], &o->dataOffset)) return not_whole("dataOffset", "a number", pos[1]);
-  if (!whole_int(pos[5], &o->model)) return not_whole("model", "an integer", pos[5]);
-  if (!whole_int(pos[6], &o->maxIt)) return not_whole("maxIterations", "an integer", pos[6]);
+  return ARGS_OK;
+}
+
+// Reads the given parameter words of model o->model into o->parms and o->held, after
+// checking the model. Returns ARGS_OK, or ARGS_BAD after a report.
+static int read_batch_parms(char **words, int given, batch_options *o) {
   fill_catalogue();
   if (!check_model(o->model, "get_batch_args")) return ARGS_BAD;
-  int given = argc - i - NUM_BATCH_ARGS;
-  char **words = pos + 1 + NUM_BATCH_ARGS;
   int wrong = read_parms(words, given, o->model, o->parms, o->held);
   if (wrong == PARMS_TOO_MANY) {
     int len = parm_count_text(argMsg, sizeof argMsg, o->model, given);
@@ -205,6 +205,29 @@ int get_batch_args(int argc, char **argv, batch_options *o) {
     snprintf(argMsg, sizeof argMsg, "Parameter %s is not a number: %s\n", label, words[wrong]);
     return batch_error(argMsg);
   }
+  return ARGS_OK;
+}
+
+int get_batch_args(int argc, char **argv, batch_options *o) {
+  memset(o, 0, sizeof *o);
+  o->jobs = default_jobs();
+  int i = 1;
+  int got = read_options(argc, argv, o, &i);
+  if (got != ARGS_OK) return got;
+  if (argc - i < NUM_BATCH_ARGS) {
+    fputs(velbatch_usage, stderr);
+    return ARGS_BAD;
+  }
+  char **pos = argv + i - 1;  // pos[1] is the first position, as argv[1] is velquin's
+  if (check_names(pos, o) != ARGS_OK) return ARGS_BAD;
+  o->dataFile = pos[2];
+  o->resultsFile = pos[3];
+  o->tableFile = pos[4];
+  if (!whole_number(pos[1], &o->dataOffset)) return not_whole("dataOffset", "a number", pos[1]);
+  if (!whole_int(pos[5], &o->model)) return not_whole("model", "an integer", pos[5]);
+  if (!whole_int(pos[6], &o->maxIt)) return not_whole("maxIterations", "an integer", pos[6]);
+  got = read_batch_parms(pos + 1 + NUM_BATCH_ARGS, argc - i - NUM_BATCH_ARGS, o);
+  if (got != ARGS_OK) return got;
   return o->guess ? check_guess_holds(o) : ARGS_OK;
 }
 
@@ -253,7 +276,7 @@ static int folder_of(const char *path, struct stat *st) {
   char folder[NAME_SIZE];
   const char *slash = strrchr(path, '/');
   if (slash == NULL) return stat(".", st) == 0;
-  int len = slash == path ? 1 : (int)(slash - path);  // "/x" lies in "/"
+  int len = slash == path ? 1 : (int)(slash - path);   // "/x" lies in "/"
   snprintf(folder, sizeof folder, "%.*s", len, path);  // names are checked to fit
   return stat(folder, st) == 0;
 }
@@ -270,8 +293,7 @@ static int same_place(const char *a, const char *b) {
   int hasA = stat(a, &sa) == 0, hasB = stat(b, &sb) == 0;
   if (hasA || hasB) return hasA && hasB && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   if (strcmp(base_name(a), base_name(b)) != 0) return 0;
-  return folder_of(a, &sa) && folder_of(b, &sb) && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+  return folder_of(a, &sa) && folder_of(b, &sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 // The same place as path, for an output that may be "-", standard output.

@@ -1,74 +1,23 @@
-// The datasets of a batch and their starting values. The data file is read once, from the
-// top, by the same scan that velquin's reader searches with, so a batch finds exactly the
-// datasets that velquin can select, with the same line numbers.
+// The datasets of a batch. The data file is read once, from the top, by the same scan that
+// velquin's reader searches with, so a batch finds exactly the datasets that velquin can
+// select, with the same line numbers.
 #include "batch_index.h"
 
-#include <errno.h>
 #include <limits.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 
-#include "batch_args.h"
-#include "cli.h"
+#include "batch_starts.h"
 #include "files.h"
 #include "show_err.h"
 
-// A set of ids with open addressing; each slot may carry a value in a table of its user.
-// The first slots taken are noted, so that a table of few ids is cleared without touching
-// all of its pages.
-enum { NOTED_SLOTS = 1024 };
-struct id_table {
-  int key[ID_SLOTS];
-  unsigned char state[ID_SLOTS];  // 0: empty; then a mark of the table's user
-  int count;
-  int noted[NOTED_SLOTS];
-};
-
 enum {
-  SLOT_EMPTY = 0,
   ID_SEEN = 1,  // seenIds
   ID_REPEATED = 2,
   ID_LISTED = 1,  // listedIds: an id of the list alone, not yet found
   ID_FOUND = 2,   // an id of the list found by the scan, its place in found
-  ID_STARTS = 1,  // startsIds: a line of the starts file
-  ID_MET = 2,     // a line whose dataset the batch has
 };
-
-// Each run of 64 neighbouring ids keeps its order in 64 neighbouring slots, so that a file of
-// consecutive ids touches a page of the table for every thousand ids rather than one for
-// each; Fibonacci hashing spreads the runs, whatever their pattern.
-enum { ID_RUN_BITS = 6 };
-static unsigned id_hash(int id) {
-  unsigned run = (((unsigned)id >> ID_RUN_BITS) * 2654435769u) >> (32 - 22 + ID_RUN_BITS);
-  return run << ID_RUN_BITS | ((unsigned)id & ((1u << ID_RUN_BITS) - 1));
-}
-static_assert(ID_SLOTS == 1 << 22, "the hash gives 22 bits");
-
-// The slot of id, or, when insert is set, a new empty slot for it; -1 when id is absent
-// or the table already holds MAX_IDS ids.
-static int id_slot(id_table *t, int id, int insert) {
-  for (unsigned s = id_hash(id);; s = (s + 1) & (ID_SLOTS - 1)) {
-    if (t->state[s] == SLOT_EMPTY) {
-      if (!insert || t->count >= MAX_IDS) return -1;
-      t->key[s] = id;
-      if (t->count < NOTED_SLOTS) t->noted[t->count] = (int)s;
-      t->count++;
-      return (int)s;
-    }
-    if (t->key[s] == id) return (int)s;
-  }
-}
-
-static void clear_table(id_table *t) {
-  if (t->count > NOTED_SLOTS) {
-    memset(t->state, 0, sizeof t->state);
-  } else {
-    for (int i = 0; i < t->count; i++) t->state[t->noted[i]] = SLOT_EMPTY;
-  }
-  t->count = 0;
-}
 
 // The scan of the data file.
 static FILE *dataFp;
@@ -76,8 +25,8 @@ static const char *dataPath;
 static crv_scan scan;
 static int scanStarted;  // a line that is neither a comment nor empty has been met
 static int scanDone;
-static int longLine;   // the first line the reader refuses as too long, or 0
-static int scanCount;  // datasets handed out
+static int longLine;        // the first line the reader refuses as too long, or 0
+static int scanCount;       // datasets handed out
 static long long dataSize;  // bytes of the data file, when it has a size
 static id_table seenIds;
 static int repeatedCount;
@@ -88,8 +37,8 @@ static int rangeFrom[MAX_ID_RANGES], rangeTo[MAX_ID_RANGES];
 static unsigned char rangeWide[MAX_ID_RANGES];  // a range "a-b", which takes only ids found
 static int rangeCount;
 static int listMode;
-static int listItem;  // the item being handed out
-static int listPos;   // a range's next place in found to look at
+static int listItem;   // the item being handed out
+static int listPos;    // a range's next place in found to look at
 static int listTotal;  // -1 until the scan is done
 static id_table listedIds;
 // The ranges as disjoint spans in ascending order, to tell at a glance whether an id of the
@@ -101,15 +50,6 @@ static batch_dataset found[MAX_IDS];
 static int foundAt[ID_SLOTS];
 static int foundCount;
 
-// The starts file, kept open: where each dataset's line begins. Only the main process reads
-// it, so the offset it shares with the workers after a fork is its own.
-static FILE *startsFp;
-static const char *startsPath;
-static int startsModel;
-static id_table startsIds;
-static long long startsOffset[ID_SLOTS];
-static int startsLine[ID_SLOTS];
-
 void reset_index(void) {
   if (dataFp != NULL) fclose(dataFp);
   dataFp = NULL;
@@ -118,9 +58,7 @@ void reset_index(void) {
   repeatedCount = 0;
   rangeCount = listMode = listItem = listPos = listTotal = spanCount = foundCount = 0;
   clear_table(&listedIds);
-  if (startsFp != NULL) fclose(startsFp);
-  startsFp = NULL;
-  clear_table(&startsIds);
+  reset_starts();
 }
 
 // velquin's reader frames a data file that cannot be opened or read as a warning, since
@@ -145,17 +83,6 @@ static int too_many_ids(void) {
   snprintf(msg, sizeof msg, "More than %d dataset ids in data file %s\n", MAX_IDS, dataPath);
   show_err(ERR_FATAL, "index_datasets", msg);
   return -1;
-}
-
-// Reads one id of an --ids list; 0 unless it is an integer within the int range.
-static int list_id(const char **p, int *id) {
-  char *end;
-  errno = 0;
-  long v = strtol(*p, &end, 10);
-  if (end == *p || errno == ERANGE || v < INT_MIN || v > INT_MAX) return 0;
-  *id = (int)v;
-  *p = end;
-  return 1;
 }
 
 int parse_id_list(const char *text) {
@@ -385,12 +312,6 @@ static int list_next(batch_dataset *ds) {
   return 0;
 }
 
-// Notes that the batch has dataset id, for the count of the starts file's other lines.
-static void starts_met(int id) {
-  int s = startsFp != NULL ? id_slot(&startsIds, id, 0) : -1;
-  if (s >= 0) startsIds.state[s] = ID_MET;
-}
-
 int index_next(batch_dataset *ds) {
   int got;
   if (!listMode) {
@@ -418,151 +339,3 @@ int index_estimate(void) {
 int duplicate_count(void) { return repeatedCount; }
 
 int duplicate_id(int i) { return repeatedIds[i]; }
-
-// The words of a starts line, split in place at blanks, tabs, carriage returns and line
-// feeds. Returns how many, at most max.
-static int split_words(char *line, char **words, int max) {
-  int n = 0;
-  char *save = NULL;
-  for (char *w = strtok_r(line, " \t\r\n", &save); w != NULL && n < max;
-       w = strtok_r(NULL, " \t\r\n", &save)) {
-    words[n++] = w;
-  }
-  return n;
-}
-
-// A dataset id of a starts line: an integer within the int range, and nothing else.
-static int starts_id(const char *word, int *id) {
-  const char *p = word;
-  return list_id(&p, id) && *p == '\0';
-}
-
-static int starts_error(const char *message) {
-  show_err(ERR_FATAL, "load_starts", message);
-  return 0;
-}
-
-// Every word of a line fits: one a character and its separator.
-static char *startsWords[STARTS_LINE_SIZE / 2 + 1];
-
-// What is wrong with the parameters of a starts line, line lineNo, words[1] to words[n - 1],
-// into msg; empty when they are model's.
-static void check_start_parms(char *msg, int size, int lineNo, char **words, int n) {
-  double params[MAX_PARMS];
-  int held[MAX_PARMS];
-  int wrong = read_parms(words + 1, n - 1, startsModel, params, held);
-  msg[0] = '\0';
-  if (wrong == PARMS_READ) return;
-  int len = snprintf(msg, (size_t)size, "Line %d of starts file %s: ", lineNo, startsPath);
-  if (wrong == PARMS_TOO_MANY) {
-    len += parm_count_text(msg + len, size - len, startsModel, n - 1);
-    snprintf(msg + len, (size_t)(size - len), "\n");
-    return;
-  }
-  char label[NAME_SIZE];
-  parm_name(label, sizeof label, startsModel, wrong);
-  snprintf(msg + len, (size_t)(size - len), "word %d (parameter %s) is not a number: %s\n",
-           wrong + 2, label, words[wrong + 1]);
-}
-
-int load_starts(const char *path, int model) {
-  static char msg[MESSAGE_SIZE + STARTS_LINE_SIZE];  // a message naming a word of a line
-  startsPath = path;
-  startsModel = model;
-  FILE *fp = fopen(path, "r");
-  if (fp == NULL) {
-    snprintf(msg, sizeof msg, "Unable to open starts file %s\n", path);
-    return starts_error(msg);
-  }
-  // Each dataset's line is read again when its fit starts: a pipe cannot give it twice.
-  if (!can_read_twice(fp, "Starts", path, "load_starts")) {
-    fclose(fp);
-    return 0;
-  }
-  char line[STARTS_LINE_SIZE];
-  long long offset = skip_bom(fp), len = 0;  // the mark is no line: line 1 follows it
-  int lineNo = 0, ok = 1, got, kept;
-  while (ok && (got = read_whole_line(fp, line, sizeof line, &kept, &len, NULL)) != LINE_END &&
-         got != LINE_ERROR) {
-    lineNo++;
-    long long at = offset;
-    offset += len;
-    if (line[0] == '#' || line[0] == '!') continue;  // a comment may be of any length
-    int id = 0, n = 0;
-    msg[0] = '\0';
-    if (got == LINE_TOO_LONG) {
-      snprintf(msg, sizeof msg, "Line %d of starts file %s is too long\n", lineNo, path);
-    } else if ((n = split_words(line, startsWords, STARTS_LINE_SIZE / 2 + 1)) == 0) {
-      continue;
-    } else if (!starts_id(startsWords[0], &id)) {
-      snprintf(msg, sizeof msg, "Line %d of starts file %s does not begin with a dataset id\n",
-               lineNo, path);
-    } else {
-      check_start_parms(msg, sizeof msg, lineNo, startsWords, n);
-    }
-    if (msg[0] == '\0') {
-      int s = id_slot(&startsIds, id, 1);
-      if (s < 0) {
-        snprintf(msg, sizeof msg, "More than %d dataset ids in starts file %s\n", MAX_IDS, path);
-      } else if (startsIds.state[s] != SLOT_EMPTY) {
-        snprintf(msg, sizeof msg, "Line %d of starts file %s repeats dataset %d\n", lineNo, path,
-                 id);
-      } else {
-        startsIds.state[s] = ID_STARTS;
-        startsOffset[s] = at;
-        startsLine[s] = lineNo;
-      }
-    }
-    if (msg[0] != '\0') ok = starts_error(msg);
-  }
-  if (ok && ferror(fp)) {
-    snprintf(msg, sizeof msg, "Unable to read starts file %s\n", path);
-    ok = starts_error(msg);
-  }
-  if (ok) {
-    startsFp = fp;
-  } else {
-    fclose(fp);
-  }
-  return ok;
-}
-
-int starts_for(int id, double *params, int *held) {
-  if (startsFp == NULL) return 0;
-  int s = id_slot(&startsIds, id, 0);
-  if (s < 0) return 0;
-  char line[STARTS_LINE_SIZE];
-  size_t got = 0;
-  if (fseeko(startsFp, (off_t)startsOffset[s], SEEK_SET) == 0) {
-    got = fread(line, 1, sizeof line - 1, startsFp);
-  }
-  line[got] = '\0';
-  char *nl = strchr(line, '\n');
-  if (nl != NULL) *nl = '\0';
-  int n = split_words(line, startsWords, STARTS_LINE_SIZE / 2 + 1);
-  // The line was checked as it was loaded: a line that reads otherwise now has changed.
-  if (n == 0 || read_parms(startsWords + 1, n - 1, startsModel, params, held) != PARMS_READ) {
-    char msg[MESSAGE_SIZE];
-    snprintf(msg, sizeof msg, "Unable to read starts file %s\n", startsPath);
-    starts_error(msg);
-    return -1;
-  }
-  return 1;
-}
-
-int starts_unused(int *line, int *id) {
-  int count = 0, first = INT_MAX;
-  // A table of few ids has noted each of its slots; a larger one is searched whole.
-  int all = startsIds.count > NOTED_SLOTS;
-  for (int k = 0; k < (all ? ID_SLOTS : startsIds.count); k++) {
-    int s = all ? k : startsIds.noted[k];
-    if (startsIds.state[s] != ID_STARTS) continue;
-    count++;
-    if (startsLine[s] < first) {
-      first = startsLine[s];
-      *line = startsLine[s];
-      *id = startsIds.key[s];
-    }
-  }
-  return count;
-}

@@ -1,19 +1,17 @@
 // What a batch fits: the datasets of the data file, found by one pass over it, or those
-// that --ids selects; and the starting values that a starts file gives some of them.
-// Memory is fixed whatever the file holds: the ids seen are kept in tables of fixed
-// capacity, the places of the datasets are handed on as they are found.
+// that --ids selects (their starting values: batch_starts.h). Memory is fixed whatever the file
+// holds: the ids seen are kept in tables of fixed capacity, the places of the datasets are handed
+// on as they are found.
 #ifndef VELQUIN_BATCH_INDEX_H
 #define VELQUIN_BATCH_INDEX_H
 
-#include "crv_reader.h"
+#include "batch_ids.h"
 #include "capacities.h"
+#include "crv_reader.h"
 
 enum {
-  ID_SLOTS = 1 << 22,          // slots of each id table, a power of two
-  MAX_IDS = ID_SLOTS / 2,      // distinct ids a table takes: half full keeps the probes short
   MAX_ID_RANGES = 65536,       // items of an --ids list
   MAX_SHOWN_DUPLICATES = 100,  // repeated ids that the summary names
-  STARTS_LINE_SIZE = 4096,     // a starts file line with its line feed
 };
 
 // One dataset of the batch, as velquin would select it by its id.
@@ -48,23 +46,6 @@ int index_estimate(void);
 // as the file has been read: how many, and the first MAX_SHOWN_DUPLICATES of them.
 int duplicate_count(void);
 int duplicate_id(int i);
-
-// Reads and checks the starts file: lines of a dataset id and parameter arguments of model
-// as velquin takes them, each number whole, comments beginning with "#" or "!"; a byte
-// order mark before the first line is skipped. Returns 1, or 0 after a framed report (a
-// file that cannot be read, a line without an id or too long, an id twice, a parameter
-// that is not a number, more than the model takes). The catalogue must be filled.
-int load_starts(const char *path, int model);
-
-// Sets params and held from the starts line of dataset id and returns 1; returns 0 when
-// no starts file was given or it has no line for id, -1 after a framed report.
-int starts_for(int id, double *params, int *held);
-
-// The lines of the starts file whose datasets index_next has not handed out: how many, and
-// the first of them, its line number and dataset in *line and *id (untouched when there is
-// none). Once the index has handed out every dataset, the lines for datasets not in the
-// batch, whatever part of it this process fits.
-int starts_unused(int *line, int *id);
 
 // Forgets the list, the starts and the scan, as at process start.
 void reset_index(void);

@@ -17,6 +17,7 @@
 #include "batch_fd.h"
 #include "batch_index.h"
 #include "batch_part.h"
+#include "batch_starts.h"
 #include "batch_table.h"
 #include "show_err.h"
 
@@ -173,8 +174,8 @@ static int start_stream(int s, const char *header, int len) {
 
 // The state in memory shared with the processes forked after the outputs are opened.
 static int share_state(void) {
-  void *m = mmap(NULL, sizeof(output_state), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                 -1, 0);
+  void *m =
+      mmap(NULL, sizeof(output_state), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   if (m == MAP_FAILED) {
     show_err(ERR_FATAL, "run_batch", "Unable to set up the worker processes\n");
     return 0;

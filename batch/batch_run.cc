@@ -10,6 +10,7 @@
 #include "batch_output.h"
 #include "batch_part.h"
 #include "batch_pool.h"
+#include "batch_starts.h"
 
 // How the datasets' loop ends.
 enum {

@@ -10,6 +10,7 @@
 #include "batch_join.h"
 #include "batch_part.h"
 #include "batch_run.h"
+#include "batch_starts.h"
 #include "show_err.h"
 
 int main(int argc, char **argv) {

@@ -13,6 +13,7 @@
 
 #include "batch_args.h"
 #include "batch_index.h"
+#include "batch_starts.h"
 #include "driver.h"
 #include "fit_engine.h"
 #include "run_state.h"

@@ -209,6 +209,20 @@ static void shift_peaks(double *params, double by) {
   for (int i = 0; i < numData; i++) xOffsetData[i] += by;
 }
 
+// The standard deviations of the parameters after a converged fit, 0 for a held one: zMat
+// is the inverse of the last step's normal matrix, s0 the final standard error.
+static void set_std_devs(double *stdDev) {
+  int k = 0;
+  for (int i = 0; i < numParms; i++) {
+    if (holdConstFlag[i] == 1) {
+      stdDev[i] = 0.0;
+    } else {
+      stdDev[i] = sqrt(fabs(zMat[k * (MAX_PARMS + 1)])) * s0;
+      k++;
+    }
+  }
+}
+
 int do_iterations(double *params, double *stdDev) {
   double saved[MAX_PARMS];
   changeParmsNum = 0;
@@ -250,18 +264,7 @@ int do_iterations(double *params, double *stdDev) {
     fitStop = STOP_NOT_BETTER;
     goto failure;
   }
-  {
-    // zMat is the inverse of the last step's normal matrix; s0 the final standard error.
-    int k = 0;
-    for (int i = 0; i < numParms; i++) {
-      if (holdConstFlag[i] == 1) {
-        stdDev[i] = 0.0;
-      } else {
-        stdDev[i] = sqrt(fabs(zMat[k * (MAX_PARMS + 1)])) * s0;
-        k++;
-      }
-    }
-  }
+  set_std_devs(stdDev);
 success:
   if (shifts_x(fitFunc)) shift_peaks(params, cutVal);
   return FIT_DONE;

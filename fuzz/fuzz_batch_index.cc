@@ -10,6 +10,7 @@
 
 #include "batch_fit.h"
 #include "batch_index.h"
+#include "batch_starts.h"
 #include "batch_table.h"
 #include "cli.h"
 #include "fit_engine.h"

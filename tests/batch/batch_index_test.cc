@@ -10,8 +10,8 @@
 
 #include "crv_reader.h"
 #include "models.h"
-#include "show_err.h"
 #include "program_run.h"
+#include "show_err.h"
 
 namespace {
 
@@ -62,8 +62,8 @@ TEST(index_next, finds_the_datasets_velquin_can_select) {
        "9:6! 0:0 2:3 1:1 4:0!? |"},
       {"a list names the repeated ids it holds", "1\n2\n1\n2\n", "2", "2:2 | 2"},
       {"negative ids", "-5\n1 2\n", "-6,-6--5", "-6:0? -5:1 |"},
-      {"a range takes the file's ids in it, in file order", "5\n1 2\n1\n1 2\n3\n1 2\n",
-       "1-1000000", "5:1 1:3 3:5 |"},
+      {"a range takes the file's ids in it, in file order", "5\n1 2\n1\n1 2\n3\n1 2\n", "1-1000000",
+       "5:1 1:3 3:5 |"},
       {"the widest range", "7\n1 2\n", "-2147483648-2147483647", "7:1 |"},
       {"ranges and ids mixed and overlapping", "5\n1 2\n1\n1 2\n3\n1 2\n", "4,3-5,1-3,3",
        "4:0? 5:1 3:5 1:3 3:5 3:5 |"},
@@ -143,47 +143,6 @@ TEST(index_total, counts_what_a_list_selects) {
   EXPECT_EQ(n, 5);  // 4, then 1 and 3, then 5 and 3
   EXPECT_EQ(index_total(), 5);
   reset_index();
-}
-
-// The starts file: refused lines with their line and word, a byte order mark that is no
-// line, and the values a dataset gets.
-TEST(load_starts, checks_every_line) {
-  const struct {
-    const char *name;
-    std::string content;
-    int model;
-    const char *message;  // after the file's name
-  } rows[] = {
-      {"a mark before the first line", "\xEF\xBB\xBF# c\n1 2 =3\nx 1\n", 5,
-       "Line 3 of starts file S does not begin with a dataset id\n"},
-      {"a word that is not a number", "1 2 3\n2 1 2O\n", 5,
-       "Line 2 of starts file S: word 3 (parameter T2) is not a number: 2O\n"},
-      {"more values than the model takes", "# id Mo T2\n7 1 2 3\n", 5,
-       "Line 2 of starts file S: Model 5 (T2 Relaxation) takes 2 parameters: Mo T2; 3 given\n"},
-      {"a line of a mark and its values", "\xEF\xBB\xBF" "4 1 =2\n", 5, ""},
-  };
-  fill_catalogue();
-  for (const auto &r : rows) {
-    SCOPED_TRACE(r.name);
-    temp_dir dir;
-    dir.write("s.txt", r.content);
-    std::string path = dir.file("s.txt"), want = r.message;
-    if (want.find(" S") != std::string::npos) want.replace(want.find(" S"), 2, " " + path);
-    reset_index();
-    errQuiet = 1;
-    errMessage[0] = '\0';
-    EXPECT_EQ(load_starts(path.c_str(), r.model), want.empty() ? 1 : 0);
-    errQuiet = 0;
-    EXPECT_EQ(std::string(errMessage), want);
-  }
-  double parms[MAX_PARMS];
-  int held[MAX_PARMS];
-  ASSERT_EQ(starts_for(4, parms, held), 1);
-  EXPECT_EQ(parms[0], 1.0);
-  EXPECT_EQ(held[0], 0);
-  EXPECT_EQ(parms[1], 2.0);
-  EXPECT_EQ(held[1], 1);
-  EXPECT_EQ(starts_for(5, parms, held), 0);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "batch_index.h"
+#include "batch_starts.h"
 #include "models.h"
 #include "program_run.h"
 #include "show_err.h"
