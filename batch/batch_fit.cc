@@ -3,8 +3,8 @@
 #include "batch_fit.h"
 
 #include <fcntl.h>
-#include <stdio_ext.h>
 #include <stdint.h>
+#include <stdio_ext.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>

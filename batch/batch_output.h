@@ -12,14 +12,14 @@
 #include "batch_block.h"
 
 // Opens the outputs, holding an advisory lock on the results file, the table and the saved
-// starts until they are closed (and while a worker forked since holds them open), and starts the counts, which
-// the processes of the batch share. Refuses a results file or table that another velbatch
-// holds, and without o->append a results file that is not empty. Writes nothing: returns 1,
-// or 0 after a framed report with every output closed and no new file or folder left behind.
+// starts until they are closed (and while a worker forked since holds them open), and starts the
+// counts, which the processes of the batch share. Refuses a results file or table that another
+// velbatch holds, and without o->append a results file that is not empty. Writes nothing: returns
+// 1, or 0 after a framed report with every output closed and no new file or folder left behind.
 int open_outputs(const batch_options *o);
 
-// Empties the table and the saved starts and writes their headers. Returns 1, or 0 after a framed report with the
-// outputs closed and taken back as abandon_outputs takes them back.
+// Empties the table and the saved starts and writes their headers. Returns 1, or 0 after a framed
+// report with the outputs closed and taken back as abandon_outputs takes them back.
 int start_outputs(const batch_options *o);
 
 // Closes the outputs of a batch that cannot start, removing the files and folders that

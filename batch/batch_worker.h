@@ -40,7 +40,7 @@ int shared_ring_size(void);
 void shared_put(long long seq, const batch_task *t);
 long long shared_written(void);  // datasets written or, after a failed write, passed over
 int shared_write_failed(void);
-long long shared_notes(void);    // blocks of tasks done, as the workers count them
+long long shared_notes(void);  // blocks of tasks done, as the workers count them
 
 // From now on no dataset starts beyond those already started, but every one before those
 // does, so that the batch's finished datasets are written without a gap.

@@ -8,8 +8,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "fit_engine.h"
 #include "driver.h"
+#include "fit_engine.h"
 #include "models.h"
 #include "number_format.h"
 #include "run_state.h"
@@ -99,9 +99,9 @@ static void BM_fnf(benchmark::State &state) {
     }
   }
   state.SetItemsProcessed(state.iterations() * EVAL_POINTS);
-  state.counters["per_eval"] = benchmark::Counter((double)(state.iterations() * EVAL_POINTS),
-                                                  benchmark::Counter::kIsRate |
-                                                      benchmark::Counter::kInvert);
+  state.counters["per_eval"] =
+      benchmark::Counter((double)(state.iterations() * EVAL_POINTS),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.SetLabel(model_label(model));
 }
 BENCHMARK(BM_fnf)->DenseRange(0, LAST_MODEL);

@@ -57,8 +57,10 @@ int main(int argc, char **argv) {
   }
   int runs = argc > 1 ? atoi(argv[1]) : 0;
   if (runs < 1 || runs > MAX_RUNS || sep < 3 || sep == argc - 1) {
-    printf("usage: velquin_startup RUNS REFERENCE [ARG ...] -- MEASURED [ARG ...]\n"
-           "       RUNS from 1 to %d\n", MAX_RUNS);
+    printf(
+        "usage: velquin_startup RUNS REFERENCE [ARG ...] -- MEASURED [ARG ...]\n"
+        "       RUNS from 1 to %d\n",
+        MAX_RUNS);
     return 1;
   }
   argv[sep] = NULL;  // ends the reference command's argument list

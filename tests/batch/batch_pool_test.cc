@@ -168,9 +168,10 @@ TEST(pool_stop_fits, every_started_dataset_is_written_without_a_gap) {
     for (int i = 0; i < 3000; i++) tasks.push_back(task(i, 0.2 + (i % 7) * 0.1));
     static int interruptAt;
     interruptAt = at;
-    EXPECT_EQ(drive(tasks, [](int turn) {
-                if (turn == interruptAt) raise(SIGINT);
-              }),
+    EXPECT_EQ(drive(tasks,
+                    [](int turn) {
+                      if (turn == interruptAt) raise(SIGINT);
+                    }),
               1);
     pool_stop(0);
     EXPECT_EQ(pool_stop_signal(), SIGINT);

@@ -98,8 +98,8 @@ TEST(table_row, gives_the_reason_a_fit_failed) {
        "the RMSE is not a finite number: data line 9 holds nan or inf"},
       {"nan from the model", 5, STOP_DIVERGED, 0, 500, 0, -NAN, 3.0,
        "the RMSE is not a finite number: the model's values are not numbers or too large"},
-      {"a limit of 0 comes before nan in the data", 5, STOP_LIMIT_NOT_POSITIVE, 0, -3, 9, NAN,
-       NAN, "the iteration limit (-3) is not positive"},
+      {"a limit of 0 comes before nan in the data", 5, STOP_LIMIT_NOT_POSITIVE, 0, -3, 9, NAN, NAN,
+       "the iteration limit (-3) is not positive"},
   };
   for (const auto &r : rows) {
     SCOPED_TRACE(r.name);

@@ -509,9 +509,8 @@ TEST(velbatch, an_interrupt_leaves_whole_reports_and_rows) {
               "\n\n************************************************************\n");
     EXPECT_EQ(lines_of(table).back().substr(0, std::to_string(rows).size() + 8),
               std::to_string(rows) + "\tfailed\t");
-    EXPECT_EQ(r.out, "velbatch: interrupted after " + std::to_string(rows) +
-                                    " datasets: 0 ok, " + std::to_string(rows) +
-                                    " failed, 0 refused\n");
+    EXPECT_EQ(r.out, "velbatch: interrupted after " + std::to_string(rows) + " datasets: 0 ok, " +
+                         std::to_string(rows) + " failed, 0 refused\n");
   }
 }
 
@@ -554,8 +553,8 @@ TEST(velbatch, a_batch_ended_abruptly_leaves_whole_rows_and_reports_of_the_same_
   for (int run = 0; run < 12; run++) {
     const char *jobs = run % 2 == 0 ? "1" : "2";
     int how = run % 3, delayUs = rand() % 400000;
-    SCOPED_TRACE(std::string(names[how]) + ", -j " + jobs + ", after " +
-                 std::to_string(delayUs) + " us, seed " + std::to_string(seed));
+    SCOPED_TRACE(std::string(names[how]) + ", -j " + jobs + ", after " + std::to_string(delayUs) +
+                 " us, seed " + std::to_string(seed));
     temp_dir work;
     work.write("data.crv", data);
     started_program p = start_program(
@@ -585,12 +584,13 @@ TEST(velbatch, a_batch_ended_abruptly_leaves_whole_rows_and_reports_of_the_same_
     } else if (r.signal != SIGINT) {  // the second may come before the batch takes the
                                       // signals, or after it gives them back
       EXPECT_EQ(r.status, 128 + SIGINT);
-      EXPECT_EQ(r.out, "velbatch: interrupted after " + std::to_string(n) + " datasets: " +
-                           std::to_string(n) + " ok, 0 failed, 0 refused\n");
+      EXPECT_EQ(r.out, "velbatch: interrupted after " + std::to_string(n) +
+                           " datasets: " + std::to_string(n) + " ok, 0 failed, 0 refused\n");
     }
     if (!table.empty()) {
       EXPECT_EQ(table.back(), '\n');
-      EXPECT_EQ(rows[0], "id\tstatus\titerations\trmse\tMo\tMo_sd\tW\tW_sd\tT1\tT1_sd\tmessage\treason");
+      EXPECT_EQ(rows[0],
+                "id\tstatus\titerations\trmse\tMo\tMo_sd\tW\tW_sd\tT1\tT1_sd\tmessage\treason");
     }
     EXPECT_EQ(reports, n);
     if (!results.empty()) {  // it ends with a whole report
@@ -675,9 +675,9 @@ TEST(velbatch, appends_reports_when_asked) {
 TEST(velbatch, says_why_each_fit_failed) {
   temp_dir work;
   work.write("data.crv",
-             "1\n0 1\n1 3\n2 5\n3 7\n"    // exact: the limit is reached
-             "2\n0 1\n1 nan\n2 5\n"        // nan in the data, line 8
-             "3\n0 1\n0 2\n0 3\n");       // x all 0: A0 has no effect
+             "1\n0 1\n1 3\n2 5\n3 7\n"  // exact: the limit is reached
+             "2\n0 1\n1 nan\n2 5\n"     // nan in the data, line 8
+             "3\n0 1\n0 2\n0 3\n");     // x all 0: A0 has no effect
   run_result r = run_program(
       VELBATCH_BIN, {"-j", "2", "0", "data.crv", "r.res", "-", "0", "50", "1", "1"}, work.path());
   EXPECT_EQ(r.status, 1);

@@ -47,7 +47,9 @@ TEST(colcrv, tables_convert_byte_for_byte) {
  30.000000   6.000000
 )"},
       {"a byte order mark is skipped; the comment after it is copied without it",
-       "\xEF\xBB\xBF" "# run\n1 2\n5 7 8\n", "# run\n5\n  1.000000   7.000000\n  2.000000   8.000000\n"},
+       "\xEF\xBB\xBF"
+       "# run\n1 2\n5 7 8\n",
+       "# run\n5\n  1.000000   7.000000\n  2.000000   8.000000\n"},
       {"comments copied at their place, an id-only row, a repeated id, id 0",
        "! instrument A\n-1.5 0 2e3\n! row 3 follows\n3\n# then\n3 -7 0\n0 1 2 3\n",
        R"(! instrument A

@@ -27,7 +27,9 @@ TEST(qv2crv, point_lists_convert_byte_for_byte) {
   0.000000   7.000000
   1.000000   8.000000
 )"},
-      {"a byte order mark before the first point is skipped", "\xEF\xBB\xBF" "4 1 2\n",
+      {"a byte order mark before the first point is skipped",
+       "\xEF\xBB\xBF"
+       "4 1 2\n",
        "4\n  1.000000   2.000000\n"},
       {"an id that returns opens a second dataset", "1 1 1\n1 2 2\n2 3 3\n1 4 4\n",
        "1\n  1.000000   1.000000\n  2.000000   2.000000\n2\n  3.000000   3.000000\n1\n"

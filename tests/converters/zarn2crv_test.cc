@@ -24,7 +24,8 @@ TEST(zarn2crv, accepted_inputs_convert_byte_for_byte) {
  14.000000   1.000000
 )"},
       {"a byte order mark before the count is skipped",
-       "\xEF\xBB\xBF" "5\n0 4\n1\n2\n3\n4\n5\n",
+       "\xEF\xBB\xBF"
+       "5\n0 4\n1\n2\n3\n4\n5\n",
        "  0.000000   5.000000\n  1.000000   4.000000\n  2.000000   3.000000\n"
        "  3.000000   2.000000\n  4.000000   1.000000\n"},
       {"a negative span gives descending x", "5\n10 -4\n1\n2\n3\n4\n5\n",

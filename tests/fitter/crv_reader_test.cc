@@ -93,11 +93,19 @@ TEST(read_crv_data, loads_the_requested_dataset) {
       {"numbers of any form", "1e3 -0\n-1.5E-2 +.5\n", 0, 2, "(1000 -0)(-0.015 0.5)"},
       {"an id beyond the int range is not wrapped round", "4294967297\n9 9\n9 9\n1\n1 2\n3 4\n", 1,
        2, "(1 2)(3 4)"},
-      {"a byte order mark before the first id line", "\xEF\xBB\xBF" "4\r\n1 2\r\n3 4\r\n", 4, 2,
-       "(1 2)(3 4)"},
-      {"a byte order mark before dataset 0", "\xEF\xBB\xBF" "1 2\n3 4\n", 0, 2, "(1 2)(3 4)"},
-      {"a mark before a line of 255 characters", "\xEF\xBB\xBF" "1 2" + std::string(251, ' ') +
-       "\n3 4\n", 0, 2, "(1 2)(3 4)"},
+      {"a byte order mark before the first id line",
+       "\xEF\xBB\xBF"
+       "4\r\n1 2\r\n3 4\r\n",
+       4, 2, "(1 2)(3 4)"},
+      {"a byte order mark before dataset 0",
+       "\xEF\xBB\xBF"
+       "1 2\n3 4\n",
+       0, 2, "(1 2)(3 4)"},
+      {"a mark before a line of 255 characters",
+       "\xEF\xBB\xBF"
+       "1 2" +
+           std::string(251, ' ') + "\n3 4\n",
+       0, 2, "(1 2)(3 4)"},
   };
   for (const load_case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -120,7 +128,10 @@ TEST(read_crv_data, keeps_the_first_line_without_a_finite_value) {
   } rows[] = {
       {"finite values", "1 2\n3 4\n", 0, 0},
       {"nan as y", "# c\n1 2\n3 nan\n5 inf\n", 0, 3},
-      {"inf as x after a mark", "\xEF\xBB\xBF" "1\n-inf 2\n3 4\n", 1, 2},
+      {"inf as x after a mark",
+       "\xEF\xBB\xBF"
+       "1\n-inf 2\n3 4\n",
+       1, 2},
       {"nan as the third column", "1 2 3\n4 5 -nan\n", 0, 2},
       {"each load on its own", "1\n1 nan\n3 4\n2\n1 2\n3 4\n", 2, 0},
       {"a comment holds no value", "1 2\n# nan\n3 4\n", 0, 0},
@@ -169,10 +180,18 @@ TEST(read_crv_data, refuses_files_without_a_usable_dataset) {
       {"long line after an accepted one", line254 + "1 2\n" + line255, 0, "Line 3 is too long\n"},
       {"long comment then long data", long_comment + "1 2\n3 4\n" + std::string(300, '5') + "\n", 0,
        "Line 4 is too long\n"},
-      {"a mark is only skipped at the start", "1 2\n\xEF\xBB\xBF" "3 4\n", 0, "Invalid data line 2\n"},
-      {"line numbers count from the line after a mark", "\xEF\xBB\xBF" "\n5\n1 2\nx y\n", 5,
-       "Invalid data line 4\n"},
-      {"part of a mark is data", "\xEF\xBB" "1 2\n", 0, "Num of data columns must be 2 or 3"},
+      {"a mark is only skipped at the start",
+       "1 2\n\xEF\xBB\xBF"
+       "3 4\n",
+       0, "Invalid data line 2\n"},
+      {"line numbers count from the line after a mark",
+       "\xEF\xBB\xBF"
+       "\n5\n1 2\nx y\n",
+       5, "Invalid data line 4\n"},
+      {"part of a mark is data",
+       "\xEF\xBB"
+       "1 2\n",
+       0, "Num of data columns must be 2 or 3"},
   };
   for (const refusal_case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -290,12 +309,16 @@ TEST(read_crv_mem, reads_what_read_crv_at_reads_from_the_file) {
       {"the last line without a feed", "1\n1 2\n3 4"},
       {"an id on the last line", "1\n1 2\n3 4\n9"},
       {"an id and its feed at the end", "1\n1 2\n3 4\n9\n"},
-      {"a byte order mark", "\xEF\xBB\xBF" "1 2\n3 4\n4\r\n1 2\r\n3 4\r\n"},
-      {"part of a mark", "\xEF\xBB" "1 2\n3 4\n"},
+      {"a byte order mark",
+       "\xEF\xBB\xBF"
+       "1 2\n3 4\n4\r\n1 2\r\n3 4\r\n"},
+      {"part of a mark",
+       "\xEF\xBB"
+       "1 2\n3 4\n"},
       {"a mark alone", "\xEF\xBB\xBF"},
       {"a line of 255 characters and a feed", "1\n1 2\n" + line255 + "2\n1 2\n3 4\n"},
-      {"long comments pass", "#" + std::string(1000, 'c') + "\n1\n1 2\n!" + std::string(300, 'x') +
-       "\n3 4\n"},
+      {"long comments pass",
+       "#" + std::string(1000, 'c') + "\n1\n1 2\n!" + std::string(300, 'x') + "\n3 4\n"},
       {"NUL bytes", std::string("1\n1 2\n\0junk\n3 4\n2\n\0\n5 6\n", 24)},
       {"text, lone numbers and invalid lines", "1\nx y\n2\n1 2\nabc\n3\n5\n4\n1 2\n3 4\n"},
       {"one point", "4\n1 2\n4\n"},
@@ -334,9 +357,9 @@ TEST(read_crv_mem, reads_what_read_crv_at_reads_from_the_file) {
 // sscanf's result and values for the same line, as crv_values must give them.
 std::string values_text(int ours, const std::string &line, int want) {
   double v[3] = {-7.0, -7.0, -7.0};
-  int n = ours ? crv_values(line.c_str(), want, v)
-               : want == 2 ? sscanf(line.c_str(), "%lf %lf", &v[0], &v[1])
-                           : sscanf(line.c_str(), "%lf %lf %lf", &v[0], &v[1], &v[2]);
+  int n = ours        ? crv_values(line.c_str(), want, v)
+          : want == 2 ? sscanf(line.c_str(), "%lf %lf", &v[0], &v[1])
+                      : sscanf(line.c_str(), "%lf %lf %lf", &v[0], &v[1], &v[2]);
   std::string got = std::to_string(n) + ":";
   for (int i = 0; i < n; i++) got.append((const char *)&v[i], sizeof v[i]);
   return got;
@@ -345,14 +368,45 @@ std::string values_text(int ours, const std::string &line, int want) {
 // Lines of plain decimals, which crv_values reads itself, and of anything else, which it
 // leaves to sscanf: the same result and the same bits, for two and three columns.
 TEST(crv_values, reads_what_sscanf_reads) {
-  std::vector<std::string> lines = {
-      "", " \t\r\n", "1 2", "1 2 3", "1 2 3 4", "-0 +0", "-0.0 0e5", "1e22 1e23", "1e-22 1e-23",
-      "9007199254740992 9007199254740993", "1234567890123456789 12345678901234567890",
-      "0.000000000000000000000000001 1", "00012.5000 -.5", "5. .5", ". 1", "- 1", "+-1 2",
-      "1e 2", "1e+ 2", "1E3 2e-3", "1.5e9999 2", "1e99999 1", "0x10 2", "nan inf", "1 nan",
-      "1,5 2", "1.2.3 4", "7\v8", "1 2abc", "1 2 abc", "1\f2\r", std::string("1 \0 2", 5),
-      "4.9e-324 1.7976931348623157e308", "-86.0802 128.5", "10 -86.0802\n", "2\n",
-      "123456789.123456789 1", "0.1 0.2", "3.14159265 2.718281828459045"};
+  std::vector<std::string> lines = {"",
+                                    " \t\r\n",
+                                    "1 2",
+                                    "1 2 3",
+                                    "1 2 3 4",
+                                    "-0 +0",
+                                    "-0.0 0e5",
+                                    "1e22 1e23",
+                                    "1e-22 1e-23",
+                                    "9007199254740992 9007199254740993",
+                                    "1234567890123456789 12345678901234567890",
+                                    "0.000000000000000000000000001 1",
+                                    "00012.5000 -.5",
+                                    "5. .5",
+                                    ". 1",
+                                    "- 1",
+                                    "+-1 2",
+                                    "1e 2",
+                                    "1e+ 2",
+                                    "1E3 2e-3",
+                                    "1.5e9999 2",
+                                    "1e99999 1",
+                                    "0x10 2",
+                                    "nan inf",
+                                    "1 nan",
+                                    "1,5 2",
+                                    "1.2.3 4",
+                                    "7\v8",
+                                    "1 2abc",
+                                    "1 2 abc",
+                                    "1\f2\r",
+                                    std::string("1 \0 2", 5),
+                                    "4.9e-324 1.7976931348623157e308",
+                                    "-86.0802 128.5",
+                                    "10 -86.0802\n",
+                                    "2\n",
+                                    "123456789.123456789 1",
+                                    "0.1 0.2",
+                                    "3.14159265 2.718281828459045"};
   std::mt19937 rng(19);
   const char alphabet[] = "0123456789.-+eE \t\nx";
   for (int i = 0; i < 20000; i++) {

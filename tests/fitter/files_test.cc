@@ -33,8 +33,17 @@ std::string lines_of(int memory, const std::string &text, int size) {
 
 TEST(read_whole_line_mem, gives_what_read_whole_line_gives_from_a_stream) {
   const std::string texts[] = {
-      "", "\n", "a", "a\n", "ab\nc", "abc\n\n\nd\n", std::string("a\0b\n\0\n", 6),
-      "1 2\r\n3 4\r\n", "abcdefgh\nabcdefg\nabcdef\n", "abcdefghijkl", "x\n" + std::string(70, 'y'),
+      "",
+      "\n",
+      "a",
+      "a\n",
+      "ab\nc",
+      "abc\n\n\nd\n",
+      std::string("a\0b\n\0\n", 6),
+      "1 2\r\n3 4\r\n",
+      "abcdefgh\nabcdefg\nabcdef\n",
+      "abcdefghijkl",
+      "x\n" + std::string(70, 'y'),
   };
   for (const std::string &text : texts) {
     for (int size : {1, 2, 7, 8, 9, 64}) {
@@ -57,8 +66,17 @@ TEST(read_whole_line_mem, gives_what_read_whole_line_gives_from_a_stream) {
 }
 
 TEST(skip_bom_mem, skips_what_skip_bom_skips) {
-  const std::string texts[] = {"", "\xEF", "\xEF\xBB", "\xEF\xBB\xBF", "\xEF\xBB\xBF" "1 2\n",
-                               "\xEF\xBB" "1", "\xBB\xBF", "1\xEF\xBB\xBF", "abc"};
+  const std::string texts[] = {"",
+                               "\xEF",
+                               "\xEF\xBB",
+                               "\xEF\xBB\xBF",
+                               "\xEF\xBB\xBF"
+                               "1 2\n",
+                               "\xEF\xBB"
+                               "1",
+                               "\xBB\xBF",
+                               "1\xEF\xBB\xBF",
+                               "abc"};
   for (const std::string &text : texts) {
     SCOPED_TRACE(text);
     FILE *fp = fmemopen((void *)text.data(), text.size(), "r");

@@ -29,8 +29,8 @@ A0.......:       yes               2          0
 A1.......:       yes               1          0
 
 RMSE.......: 0.15811)"
-    "   \n"
-    R"(Iterations.: 0
+                           "   \n"
+                           R"(Iterations.: 0
 Max It.....: 10
 
 Point by Point Analysis

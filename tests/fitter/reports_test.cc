@@ -10,9 +10,9 @@
 
 #include "files.h"
 #include "models.h"
+#include "program_run.h"
 #include "run_state.h"
 #include "show_err.h"
-#include "program_run.h"
 #include "velquin_texts.h"
 
 namespace {
@@ -130,8 +130,8 @@ Shift-LM2:       no                1          0
 DKd2.....:       no                1          0
 
 RMSE.......: -1)"
-    "        \n"
-    R"(Iterations.: 0
+                                    "        \n"
+                                    R"(Iterations.: 0
 Max It.....: 10
 
 Point by Point Analysis

@@ -130,10 +130,16 @@ TEST(velquin, command_line_errors_touch_no_file) {
   check_runs({
       {"no arguments", {}, 1, velquin_usage_text, untouched},
       {"--help", {"--help"}, 0, velquin_usage_text, untouched},
-      {"--version", {"--version"}, 0, std::string("velquin (velquin) ") + VELQUIN_VERSION + "\n",
+      {"--version",
+       {"--version"},
+       0,
+       std::string("velquin (velquin) ") + VELQUIN_VERSION + "\n",
        untouched},
-      {"--version with another argument is a short command line", {"--version", "0"}, 1,
-       velquin_usage_text, untouched},
+      {"--version with another argument is a short command line",
+       {"--version", "0"},
+       1,
+       velquin_usage_text,
+       untouched},
       {"six arguments",
        {"0", "0", "data.crv", "fit.res", "fit.log", "0"},
        1,
@@ -265,15 +271,15 @@ Data Input.: data.crv
 Num of data: 4
 
 Function...:)"
-    " \n"
-    "Description: \n"
-    R"(Parameters.: 0
+                              " \n"
+                              "Description: \n"
+                              R"(Parameters.: 0
 
 Parameter   Hold Constant      Value     StdDev
 
 RMSE.......: 4.5525)"
-    "    \n"
-    R"(Iterations.: 0
+                              "    \n"
+                              R"(Iterations.: 0
 Max It.....: 10
 
 Point by Point Analysis

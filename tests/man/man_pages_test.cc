@@ -9,8 +9,8 @@
 
 namespace {
 
-const char *const pages[] = {"velquin.1", "velbatch.1",    "zarn2crv.1",      "colcrv.1",
-                             "qv2crv.1",  "velplot.1",     "velquin-crv.5",   "velquin-models.7"};
+const char *const pages[] = {"velquin.1", "velbatch.1", "zarn2crv.1",    "colcrv.1",
+                             "qv2crv.1",  "velplot.1",  "velquin-crv.5", "velquin-models.7"};
 
 std::string page_path(const char *page) { return std::string(MAN_DIR) + "/" + page; }
 

@@ -51,8 +51,8 @@ A0.......:       no                1          0
 A1.......:       no                1          0
 
 RMSE.......: 1.8371)"
-    "    \n"
-    R"(Iterations.: 0
+                                        "    \n"
+                                        R"(Iterations.: 0
 Max It.....: 0
 
 Point by Point Analysis
