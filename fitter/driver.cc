@@ -134,38 +134,30 @@ int fit_and_report(FILE *results, FILE *log) {
   return outcome;
 }
 
-// Writes len bytes of text to the file fname, opened with mode. Returns 1, or 0 after the
-// framed report of module.
-static int write_file(const char *fname, const char *mode, const char *module, const char *text,
-                      size_t len) {
+// Writes the fit's report or log to the file fname, opened with mode, through writer.
+// Returns 1, or 0 after the framed report of module.
+static int write_file(const char *fname, const char *mode, const char *module,
+                      int (*writer)(FILE *, const char *), const char *message) {
   FILE *fp = open_output(fname, mode, module);
   if (fp == NULL) return 0;
-  fwrite(text, 1, len, fp);
+  writer(fp, message);
   return close_output(fp, fname, module);
 }
 
+static int put_report(FILE *fp, const char *) { return write_results(fp); }
+
+// The files are written one after the other straight from the run state, as report_fit
+// writes its streams: a report kept in memory first would cost a whole run's start-up a
+// few pages more.
 int do_morvane(void) {
-  static char report[REPORT_SIZE], log[LOG_SIZE];
-  mem_output r, l;
-  FILE *rf = open_mem_output(&r, report, sizeof report);
-  FILE *lf = open_mem_output(&l, log, sizeof log);
-  if (rf == NULL || lf == NULL) {
-    show_err(ERR_FATAL, "do_morvane", "Unable to set up the report buffers\n");
-    return 1;
-  }
-  int outcome = fit_and_report(rf, lf);
-  close_checked(rf);  // both are sized for the largest report and log
-  close_checked(lf);
+  int outcome = do_iterations(fitParms, fitStdDev);
   const char *message = fit_messages[outcome];
   // A failed fit's message reaches the log before the report, so that the log tells of
   // the failure even when the results file cannot be written.
-  if (message != NULL) {
-    FILE *fp = open_output(logFname, "w", "write_log");
-    if (fp == NULL) return 1;
-    write_log_msg(fp, message);
-    if (!close_output(fp, logFname, "write_log")) return 1;
+  if (message != NULL && !write_file(logFname, "w", "write_log", write_log_msg, message)) {
+    return 1;
   }
-  if (!write_file(resultsFname, "a", "write_results", report, r.len)) return 1;
-  if (!write_file(logFname, "w", "write_log", log, l.len)) return 1;
+  if (!write_file(resultsFname, "a", "write_results", put_report, NULL)) return 1;
+  if (!write_file(logFname, "w", "write_log", write_log_results, message)) return 1;
   return outcome != FIT_DONE;
 }
