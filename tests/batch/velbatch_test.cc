@@ -541,7 +541,8 @@ int worker_of(int pid) {
 // its workers killed outright, or two interrupts at once, which end the fits under way.
 // Once every process of it has ended, the table holds whole rows and the results file whole
 // reports of the same datasets, in order: each report's point and iteration counts are
-// those of its row's dataset. The moments are drawn at random, and named when a run fails.
+// those of its row's dataset; with --save-starts, the saved starts are of them too. The moments are
+// drawn at random, and named when a run fails.
 TEST(velbatch, a_batch_ended_abruptly_leaves_whole_rows_and_reports_of_the_same_datasets) {
   const std::string data = t1_file(6000);
   const std::string rule = "************************************************************\n";
@@ -555,12 +556,14 @@ TEST(velbatch, a_batch_ended_abruptly_leaves_whole_rows_and_reports_of_the_same_
     int how = run % 3, delayUs = rand() % 400000;
     SCOPED_TRACE(std::string(names[how]) + ", -j " + jobs + ", after " + std::to_string(delayUs) +
                  " us, seed " + std::to_string(seed));
+    bool saves = run % 4 < 2;
+    SCOPED_TRACE(saves ? "with --save-starts" : "");
     temp_dir work;
     work.write("data.crv", data);
-    started_program p = start_program(
-        VELBATCH_BIN,
-        {"-j", jobs, "0", "data.crv", "r.res", "t.tsv", "4", "1000", "80", "=1.9", "300"},
-        work.path());
+    std::vector<std::string> args = {"-j", jobs,   "0",  "data.crv", "r.res", "t.tsv",
+                                     "4",  "1000", "80", "=1.9",     "300"};
+    if (saves) args.insert(args.begin(), {"--save-starts", "s.txt"});
+    started_program p = start_program(VELBATCH_BIN, args, work.path());
     usleep((useconds_t)delayUs);
     int worker = worker_of(p.pid);
     if (how == KILL_MAIN || (how == KILL_WORKER && worker < 0)) kill(p.pid, SIGKILL);
@@ -593,6 +596,13 @@ TEST(velbatch, a_batch_ended_abruptly_leaves_whole_rows_and_reports_of_the_same_
                 "id\tstatus\titerations\trmse\tMo\tMo_sd\tW\tW_sd\tT1\tT1_sd\tmessage\treason");
     }
     EXPECT_EQ(reports, n);
+    if (saves && work.exists("s.txt")) {
+      std::string starts = work.read("s.txt");
+      std::vector<std::string> lines = lines_of(starts);
+      ASSERT_EQ((int)lines.size() - 1, n);
+      EXPECT_EQ(starts.back(), '\n');
+      for (int k = 1; k <= n; k++) EXPECT_EQ(lines[k], std::to_string(k) + " 80 =1.9 300") << k;
+    }
     if (!results.empty()) {  // it ends with a whole report
       EXPECT_EQ(results.substr(results.size() - std::min(results.size(), rule.size())), rule);
     }
