@@ -1,6 +1,6 @@
 // The driver: the set-up of a run from what a command line says, velquin's command line,
-// the data load, and the fit with its two reports. Each output file is written whole from a
-// buffer, in the order that tells most when one of them cannot be written.
+// the data load, and the fit with its two reports, written in the order that tells most
+// when one of them cannot be written.
 #include "driver.h"
 
 #include <stdio.h>

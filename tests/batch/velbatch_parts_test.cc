@@ -55,15 +55,17 @@ TEST(velbatch, parts_joined_are_the_whole_batch) {
     SCOPED_TRACE(ids.empty() ? "every dataset" : "listed ids");
     temp_dir work;
     work.write("data.crv", parts_file());
-    run_result whole = run_program(
-        VELBATCH_BIN,
-        with(with(ids, {"--log-dir", "whole", "0", "data.crv", "whole.res", "whole.tsv"}), fit),
-        work.path());
+    run_result whole =
+        run_program(VELBATCH_BIN,
+                    with(with(ids, {"--log-dir", "whole", "--save-starts", "whole.starts", "0",
+                                    "data.crv", "whole.res", "whole.tsv"}),
+                         fit),
+                    work.path());
     ASSERT_EQ(whole.status, 1) << whole.out;  // a failed and a refused dataset
     const int rows = row_count(work.read("whole.tsv"));
     for (int n : {1, 2, 3, 7}) {
       SCOPED_TRACE(std::to_string(n) + " parts");
-      std::string results, logs = "parts" + std::to_string(n);
+      std::string results, starts, logs = "parts" + std::to_string(n);
       std::vector<std::string> join = {"--join", "joined.tsv"};
       int smallest = rows, largest = 0;
       for (int k = 0; k < n; k++) {
@@ -71,11 +73,15 @@ TEST(velbatch, parts_joined_are_the_whole_batch) {
         run_result r = run_program(
             VELBATCH_BIN,
             with(with(ids, {"-j", "2", "--part", std::to_string(k) + "/" + std::to_string(n),
-                            "--log-dir", logs, "0", "data.crv", part + ".res", part + ".tsv"}),
+                            "--log-dir", logs, "--save-starts", part + ".starts", "0", "data.crv",
+                            part + ".res", part + ".tsv"}),
                  fit),
             work.path());
         EXPECT_TRUE(r.status == 0 || r.status == 1) << r.out;
         results += work.read(part + ".res");
+        // The saved starts join as the tables do: the first part's header line kept.
+        std::string own = work.read(part + ".starts");
+        starts += k == 0 ? own : own.substr(own.find('\n') + 1);
         join.push_back(part + ".tsv");
         int size = row_count(work.read(part + ".tsv"));
         smallest = std::min(smallest, size);
@@ -83,6 +89,7 @@ TEST(velbatch, parts_joined_are_the_whole_batch) {
       }
       EXPECT_LE(largest - smallest, 1);
       EXPECT_TRUE(results == work.read("whole.res"));  // reports too long to show
+      EXPECT_EQ(starts, work.read("whole.starts"));
       run_result j = run_program(VELBATCH_BIN, join, work.path());
       EXPECT_EQ(j.status, 0) << j.out;
       EXPECT_EQ(j.out, "");
