@@ -24,18 +24,18 @@ import tempfile
 import time
 
 
-def read_spec(path):
-    spec = {"keys": [], "swap": []}
+def read_rule(path):
+    rule = {"keys": [], "swap": []}
     for line in open(path):
         word, _, rest = line.rstrip("\n").partition(" ")
         if word == "key":
             index, kind, tol = rest.split()
-            spec["keys"].append((int(index), kind == "rel", float(tol)))
+            rule["keys"].append((int(index), kind == "rel", float(tol)))
         elif word == "swap":
-            spec["swap"] = [tuple(int(v) for v in pair.split("-")) for pair in rest.split()]
+            rule["swap"] = [tuple(int(v) for v in pair.split("-")) for pair in rest.split()]
         else:
-            spec[word] = rest
-    return spec
+            rule[word] = rest
+    return rule
 
 
 def read_truth(path):
@@ -69,11 +69,11 @@ def mapped(parms, swap):
     return out
 
 
-def is_right(parms, sds, true, spec):
-    for mapping in ([], spec["swap"]) if spec["swap"] else ([],):
+def is_right(parms, sds, true, rule):
+    for mapping in ([], rule["swap"]) if rule["swap"] else ([],):
         p, s = mapped(parms, mapping), mapped(sds, mapping)
         ok = True
-        for index, rel, tol in spec["keys"]:
+        for index, rel, tol in rule["keys"]:
             t = tol * abs(true[index]) if rel else tol
             allowed = min(max(t, 3 * s[index]), 3 * t)
             if not (abs(p[index] - true[index]) <= allowed):
@@ -83,14 +83,14 @@ def is_right(parms, sds, true, spec):
     return False
 
 
-def count(rows, truth, spec):
+def count(rows, truth, rule):
     c = {"ok": 0, "failed": 0, "right": 0, "wrong": 0}
     for ident, (status, parms, sds) in rows.items():
         if status != "ok":
             c["failed"] += 1
             continue
         c["ok"] += 1
-        c["right" if is_right(parms, sds, truth[ident], spec) else "wrong"] += 1
+        c["right" if is_right(parms, sds, truth[ident], rule) else "wrong"] += 1
     return c
 
 
@@ -121,12 +121,12 @@ def main():
     print("|---|---|---|---|---|---|---|---|---|---|---|")
     for model in range(29):
         stem = os.path.join(work, "model_%02d" % model)
-        if model == 12 or (wanted and model not in wanted) or not os.path.exists(stem + ".spec"):
+        if model == 12 or (wanted and model not in wanted) or not os.path.exists(stem + ".rule"):
             continue
-        spec = read_spec(stem + ".spec")
+        rule = read_rule(stem + ".rule")
         truth = read_truth(stem + ".truth")
-        tail = [spec["offset"], stem + ".crv"]
-        fit = [spec["model"], spec["maxit"]] + spec["common"].split()
+        tail = [rule["offset"], stem + ".crv"]
+        fit = [rule["model"], rule["maxit"]] + rule["common"].split()
         jobs = ["-j", str(a.jobs)]
 
         def batch(name, options):
@@ -143,16 +143,16 @@ def main():
             times["guess"].append(t)
         _, ceiling_tsv = batch("ceiling", ["--starts", stem + ".truth"])
         n = len(truth)
-        c = count(read_table(common_tsv), truth, spec)
-        g = count(read_table(guess_tsv), truth, spec)
-        t = count(read_table(ceiling_tsv), truth, spec)
+        c = count(read_table(common_tsv), truth, rule)
+        g = count(read_table(guess_tsv), truth, rule)
+        t = count(read_table(ceiling_tsv), truth, rule)
         ratio = statistics.median(times["guess"]) / statistics.median(times["common"])
 
         def pct(v):
             return "%.1f %%" % (100.0 * v / n)
 
         print("| %d | %s | %s | %s | %s | %s | %s | %s | %s | %s | %.2f |" % (
-            model, spec["name"], pct(c["right"]), pct(c["failed"]), pct(c["wrong"]),
+            model, rule["name"], pct(c["right"]), pct(c["failed"]), pct(c["wrong"]),
             pct(g["right"]), pct(g["failed"]), pct(g["wrong"]), pct(t["right"]),
             pct(t["wrong"]), ratio))
         sys.stdout.flush()

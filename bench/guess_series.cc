@@ -4,7 +4,7 @@
 // Usage: guess_series DIR [DATASETS]. Writes into DIR, for each model NN:
 //   model_NN.crv    the datasets, ids 1 to DATASETS
 //   model_NN.truth  each dataset's true parameters as a starts file (held ones with "=")
-//   model_NN.spec   the command line and what the evaluator counts: see write_spec
+//   model_NN.rule   the command line and what the evaluator counts: see write_rule
 #include <math.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -305,7 +305,7 @@ static void draw(int model, dataset *d) {
 // would give every dataset: the documented example, or the middle of the ranges. key
 // lists the parameters counted, each with its tolerance (relative when rel), swap the
 // parameter pairs whose exchange gives the same curve.
-struct series_spec {
+struct series_rule {
   int model;
   const char *name;
   double offset;
@@ -320,7 +320,7 @@ struct series_spec {
 };
 
 // clang-format off
-static const series_spec specs[] = {
+static const series_rule series_rules[] = {
   { 0, "straight line",            0,      1000, "1 0",                          {0},                     1, {0},    {0.04},       {1},    ""},
   { 1, "quadratic",                0,      1000, "1 1 1",                        {0},                     1, {0},    {0.08},       {1},    ""},
   { 2, "cubic",                    0,      1000, "1 1 1 1",                      {0},                     1, {0},    {0.08},       {1},    ""},
@@ -358,7 +358,7 @@ static const series_spec specs[] = {
 };
 // clang-format on
 
-static void write_spec(FILE *fp, const series_spec *s, int datasets) {
+static void write_rule(FILE *fp, const series_rule *s, int datasets) {
   fprintf(fp, "model %d\nname %s\noffset %.17g\nmaxit %d\ncommon %s\ndatasets %d\n", s->model,
           s->name, s->offset, s->maxIt, s->common, datasets);
   for (int k = 0; k < s->keys; k++) {
@@ -389,20 +389,20 @@ int main(int argc, char **argv) {
   fill_catalogue();
   static dataset d;
   static double y[MAX_POINTS];
-  for (const series_spec &s : specs) {
+  for (const series_rule &s : series_rules) {
     char path[1024];
     rngState = 0x5EED0000ull + (uint64_t)s.model;
     snprintf(path, sizeof path, "%s/model_%02d.crv", argv[1], s.model);
     FILE *crv = fopen(path, "w");
     snprintf(path, sizeof path, "%s/model_%02d.truth", argv[1], s.model);
     FILE *truth = fopen(path, "w");
-    snprintf(path, sizeof path, "%s/model_%02d.spec", argv[1], s.model);
-    FILE *spec = fopen(path, "w");
-    if (crv == NULL || truth == NULL || spec == NULL) {
+    snprintf(path, sizeof path, "%s/model_%02d.rule", argv[1], s.model);
+    FILE *ruleFp = fopen(path, "w");
+    if (crv == NULL || truth == NULL || ruleFp == NULL) {
       fprintf(stderr, "guess_series: cannot write in %s\n", argv[1]);
       return 1;
     }
-    write_spec(spec, &s, datasets);
+    write_rule(ruleFp, &s, datasets);
     for (int id = 1; id <= datasets; id++) {
       do {
         draw(s.model, &d);
@@ -423,7 +423,7 @@ int main(int argc, char **argv) {
     }
     fclose(crv);
     fclose(truth);
-    fclose(spec);
+    fclose(ruleFp);
   }
   return 0;
 }
